@@ -1,0 +1,5 @@
+# 32-bit Windows: the product itself.
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(MINGW_PREFIX i686-w64-mingw32)
+set(PELVARO_WINE_ARCH win32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

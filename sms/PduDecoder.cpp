@@ -1,0 +1,198 @@
+#include "sms/PduDecoder.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "sms/GsmAlphabet.h"
+
+namespace pelvaro {
+
+namespace {
+
+constexpr std::string_view kCentreLabel = "Service Center No: ";
+constexpr std::string_view kSenderLabel = "\r\nSender No: ";
+constexpr std::string_view kReceiverLabel = "\r\nReceiver No: ";
+constexpr std::string_view kTextLabel = "\r\nText: ";
+
+// 398 digits and a NUL: more than any TP address, and a service-centre field up to
+// 200 octets long, which is all the area holds.
+constexpr std::size_t kDigitScratch = 400;
+// TP-UDL is one octet: at most 255 septets and a NUL.
+constexpr std::size_t kTextScratch = 256;
+
+constexpr std::uint8_t kTypeMask = 0x03;
+constexpr std::uint8_t kSubmit = 0x01;
+constexpr std::uint8_t kValidityFormatMask = 0x18;
+constexpr std::uint8_t kValidityRelative = 0x10;
+constexpr std::size_t kTimestampOctets = 7;
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// A fixed set rather than std::isspace, whose answer depends on the C locale.
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Octets of an address field: the length octet, then in mode 0 the octets it
+// counts, in mode 1 the type of address and the octets of the digits it counts.
+// For a length octet of 1 the walk steps over the whole field too, so that the
+// next field is read from its own position although no digits are shown.
+std::size_t FieldSize(OctetView field, AddressMode mode) {
+    const std::size_t length = field[0];
+    return mode == AddressMode::ServiceCentre ? 1 + length : 2 + (length + 1) / 2;
+}
+
+// TP-VP of an SMS-SUBMIT: none, one octet in the relative format, seven in the
+// enhanced and absolute formats.
+std::size_t ValidityPeriodSize(std::uint8_t firstOctet) {
+    switch (firstOctet & kValidityFormatMask) {
+        case 0:
+            return 0;
+        case kValidityRelative:
+            return 1;
+        default:
+            return 7;
+    }
+}
+
+char NibbleCharacter(unsigned nibble) {
+    return static_cast<char>('0' + nibble);
+}
+
+}  // namespace
+
+int PduDecoder::HexPairValue(const char* pair) {
+    const int high = HexDigitValue(pair[0]);
+    const int low = HexDigitValue(pair[1]);
+    if (high < 0 || low < 0) {
+        return -1;
+    }
+    return high * 16 + low;
+}
+
+std::size_t PduDecoder::HexToOctets(const char* text, std::uint8_t* octets, std::size_t capacity) {
+    std::size_t stored = 0;
+    while (stored < capacity) {
+        while (IsSpace(*text)) {
+            ++text;
+        }
+        // The NUL check keeps HexPairValue from reading past the terminator.
+        if (*text == '\0') {
+            break;
+        }
+        const int value = HexPairValue(text);
+        if (value < 0) {
+            break;
+        }
+        octets[stored++] = static_cast<std::uint8_t>(value);
+        text += 2;
+    }
+    return stored;
+}
+
+std::size_t PduDecoder::DecodeAddress(OctetView field, char* digits, std::size_t capacity,
+                                      AddressMode mode) {
+    const std::uint8_t length = field[0];
+    if (capacity > 0) {
+        digits[0] = '\0';
+    }
+    if (length < 2) {
+        return 1;
+    }
+    const std::size_t digitOctets = FieldSize(field, mode) - 2;
+    std::size_t written = 0;
+    // Two characters per octet and room for the NUL.
+    for (std::size_t i = 0; i < digitOctets && written + 2 < capacity; ++i) {
+        const std::uint8_t octet = field[2 + i];
+        digits[written++] = NibbleCharacter(octet & 0x0Fu);
+        const unsigned high = octet >> 4;
+        if (high == 0x0F && i + 1 == digitOctets) {
+            break;
+        }
+        digits[written++] = NibbleCharacter(high);
+    }
+    if (capacity > 0) {
+        digits[written] = '\0';
+    }
+    return FieldSize(field, mode);
+}
+
+std::size_t PduDecoder::UnpackSeptets(OctetView udl, char* septets, std::size_t capacity) {
+    if (capacity == 0) {
+        return 0;
+    }
+    std::size_t count = udl[0];
+    if (count > capacity - 1) {
+        count = capacity - 1;
+    }
+    // The user data is a little-endian bit string: septet i is bits 7i to 7i + 6.
+    unsigned bits = 0;
+    unsigned bitCount = 0;
+    std::size_t next = 1;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (bitCount < 7) {
+            bits |= static_cast<unsigned>(udl[next++]) << bitCount;
+            bitCount += 8;
+        }
+        septets[i] = static_cast<char>(bits & 0x7Fu);
+        bits >>= 7;
+        bitCount -= 7;
+    }
+    septets[count] = '\0';
+    return count;
+}
+
+bool PduDecoder::BuildSummary(const PduArea& area, std::string& summary) {
+    const OctetView octets(area.data(), area.size());
+    // Each field gets its own scratch so that the summary is sized once at the end.
+    char centre[kDigitScratch];
+    char party[kDigitScratch];
+    char text[kTextScratch];
+
+    const bool hasCentre =
+        DecodeAddress(octets, centre, sizeof centre, AddressMode::ServiceCentre) > 1;
+    std::size_t position = FieldSize(octets, AddressMode::ServiceCentre);
+
+    const std::uint8_t firstOctet = octets[position++];
+    const bool submit = (firstOctet & kTypeMask) == kSubmit;
+    if (submit) {
+        ++position;  // TP-MR
+    }
+
+    const OctetView partyField = octets.From(position);
+    const bool hasParty =
+        DecodeAddress(partyField, party, sizeof party, AddressMode::TpAddress) > 1;
+    position += FieldSize(partyField, AddressMode::TpAddress);
+
+    position += 2;  // TP-PID, TP-DCS
+    position += submit ? ValidityPeriodSize(firstOctet) : kTimestampOctets;
+
+    const std::size_t septets = UnpackSeptets(octets.From(position), text, sizeof text);
+    const std::size_t textLength = septets > 0 ? TranslateGsmText(text, septets) : 0;
+
+    const std::string_view centreDigits(centre, hasCentre ? std::strlen(centre) : 0);
+    const std::string_view partyDigits(party, hasParty ? std::strlen(party) : 0);
+    const std::string_view partyLabel = submit ? kReceiverLabel : kSenderLabel;
+
+    summary.clear();
+    summary.reserve((hasCentre ? kCentreLabel.size() + centreDigits.size() : 0) +
+                    (hasParty ? partyLabel.size() + partyDigits.size() : 0) +
+                    (septets > 0 ? kTextLabel.size() + textLength : 0));
+    if (hasCentre) {
+        summary.append(kCentreLabel).append(centreDigits);
+    }
+    if (hasParty) {
+        summary.append(partyLabel).append(partyDigits);
+    }
+    if (septets > 0) {
+        summary.append(kTextLabel).append(text, textLength);
+    }
+    return true;
+}
+
+}  // namespace pelvaro

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <cstddef>
+
+namespace pelvaro::bench {
+
+// Number of calls to the global operator new so far in this process.
+std::size_t Allocations();
+
+}  // namespace pelvaro::bench

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace pelvaro::bench {
+
+// A delivery as the modem sends it, and the hexadecimal PDU inside it.
+struct Delivery {
+    std::string modemText;
+    std::string pdu;
+};
+
+// Typical deliveries of one kind: "short", "160" (160 plain characters) or
+// "escapes" (160 septets, half of them in escape pairs).
+std::vector<Delivery> Corpus(const std::string& kind);
+
+}  // namespace pelvaro::bench

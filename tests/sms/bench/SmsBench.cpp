@@ -1,0 +1,100 @@
+// Modem text to summary, one delivery per iteration, so the reported time is the
+// time per message.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "Allocations.h"
+#include "Bench.h"
+#include "Corpus.h"
+#include "sms/ModemText.h"
+#include "sms/PduDecoder.h"
+
+namespace pelvaro::bench {
+
+const std::vector<std::string>& Kinds() {
+    static const std::vector<std::string> kinds = {"short", "160", "escapes"};
+    return kinds;
+}
+
+namespace {
+
+void DecodeModemText(benchmark::State& state, const std::string& kind) {
+    const std::vector<Delivery> corpus = Corpus(kind);
+    std::size_t next = 0;
+    const std::size_t before = Allocations();
+    for (auto _ : state) {
+        const Delivery& delivery = corpus[next++ % corpus.size()];
+        PduArea area;
+        std::string summary;
+        if (ModemTextToOctets(delivery.modemText, area) > 0) {
+            PduDecoder::BuildSummary(area, summary);
+        }
+        benchmark::DoNotOptimize(summary.data());
+        benchmark::ClobberMemory();
+    }
+    state.counters["allocs/msg"] = benchmark::Counter(static_cast<double>(Allocations() - before),
+                                                      benchmark::Counter::kAvgIterations);
+}
+
+// Prints the usual table, then each rival's time per message as a ratio to ours.
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
+                nsPerMessage_[run.benchmark_name()] =
+                    run.GetAdjustedRealTime() * 1e9 /
+                    benchmark::GetTimeUnitMultiplier(run.time_unit);
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        std::printf("\n%-10s %14s %14s %8s\n", "kind", "pelvaro ns", "gammu ns", "ratio");
+        for (const std::string& kind : Kinds()) {
+            const double ours = Lookup("pelvaro/" + kind);
+            const double theirs = Lookup("gammu/" + kind);
+            if (theirs > 0) {
+                std::printf("%-10s %14.1f %14.1f %8.3f\n", kind.c_str(), ours, theirs,
+                            ours / theirs);
+            } else {
+                std::printf("%-10s %14.1f %14s %8s\n", kind.c_str(), ours, "-", "-");
+            }
+        }
+    }
+
+  private:
+    double Lookup(const std::string& name) const {
+        const auto found = nsPerMessage_.find(name);
+        return found == nsPerMessage_.end() ? 0 : found->second;
+    }
+
+    std::map<std::string, double> nsPerMessage_;
+};
+
+}  // namespace
+}  // namespace pelvaro::bench
+
+int main(int argc, char** argv) {
+    using namespace pelvaro::bench;
+    for (const std::string& kind : Kinds()) {
+        benchmark::RegisterBenchmark(("pelvaro/" + kind).c_str(), DecodeModemText, kind);
+    }
+#ifdef PELVARO_BENCH_GAMMU
+    RegisterGammu();
+#endif
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
