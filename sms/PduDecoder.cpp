@@ -1,5 +1,6 @@
 #include "sms/PduDecoder.h"
 
+#include <array>
 #include <cstring>
 #include <string_view>
 
@@ -26,11 +27,24 @@ constexpr std::uint8_t kValidityFormatMask = 0x18;
 constexpr std::uint8_t kValidityRelative = 0x10;
 constexpr std::size_t kTimestampOctets = 7;
 
+// Digit values by character, -1 for every character that is not a digit: one
+// lookup per character keeps the conversion of a whole message short.
+constexpr std::array<std::int8_t, 256> kHexDigitValues = [] {
+    std::array<std::int8_t, 256> values{};
+    for (auto& value : values) {
+        value = -1;
+    }
+    for (int i = 0; i < 10; ++i) {
+        values['0' + i] = static_cast<std::int8_t>(i);
+    }
+    for (int i = 0; i < 6; ++i) {
+        values['A' + i] = values['a' + i] = static_cast<std::int8_t>(10 + i);
+    }
+    return values;
+}();
+
 int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
+    return kHexDigitValues[static_cast<unsigned char>(c)];
 }
 
 // A fixed set rather than std::isspace, whose answer depends on the C locale.

@@ -2,6 +2,7 @@
 // time per message.
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <map>
@@ -40,14 +41,17 @@ void DecodeModemText(benchmark::State& state, const std::string& kind) {
                                                       benchmark::Counter::kAvgIterations);
 }
 
-// Prints the usual table, then each rival's time per message as a ratio to ours.
+// Prints the usual table, then the CPU time per message of each decoder and ours
+// as a ratio to Gammu's.
 class RatioReporter : public benchmark::ConsoleReporter {
   public:
+    RatioReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
                 nsPerMessage_[run.benchmark_name()] =
-                    run.GetAdjustedRealTime() * 1e9 /
+                    run.GetAdjustedCPUTime() * 1e9 /
                     benchmark::GetTimeUnitMultiplier(run.time_unit);
             }
         }
