@@ -6,7 +6,7 @@
 #include <utility>
 
 class UniqueHandle {
-public:
+  public:
     UniqueHandle() = default;
     explicit UniqueHandle(HANDLE owned) : h_(owned) {}
     UniqueHandle(const UniqueHandle&) = delete;
@@ -26,6 +26,6 @@ public:
         if (old != INVALID_HANDLE_VALUE && old != nullptr) CloseHandle(old);
     }
 
-private:
+  private:
     HANDLE h_ = INVALID_HANDLE_VALUE;
 };

@@ -1,0 +1,127 @@
+#include "modem/SerialPort.h"
+
+#include <cstring>
+
+namespace pelvaro {
+namespace {
+
+constexpr int kDefaultPort = 4;
+constexpr int kDefaultSendDelay = 0;
+constexpr std::size_t kShortestPath = 3;
+constexpr std::size_t kLongestPath = MAX_PATH - 1;
+constexpr const char* kSection = "SerComm Options";
+constexpr const char* kLineDefinition = "baud=57600 parity=N data=8 stop=1";
+constexpr int kDrainBytes = 200;
+
+std::string& SettingsPathStorage() {
+    static std::string path = ".\\SerComm.ini";
+    return path;
+}
+
+// Windows opens a serial device exclusively, but Wine ignores the share mode
+// for devices; a named claim keeps a second opening in this session from
+// reading the same line.
+UniqueHandle ClaimDevice(const std::string& deviceName) {
+    const std::string name = "Pelvaro.SerialPort." + deviceName.substr(deviceName.rfind('\\') + 1);
+    UniqueHandle claim(CreateMutexA(nullptr, FALSE, name.c_str()));
+    if (claim.Valid() && GetLastError() == ERROR_ALREADY_EXISTS) claim.Reset();
+    return claim;
+}
+
+}  // namespace
+
+SerialPort::SerialPort() = default;
+SerialPort::~SerialPort() = default;
+
+const std::string& SerialPort::SettingsPath() {
+    return SettingsPathStorage();
+}
+
+std::string SerialPort::DeviceName(int portNumber) {
+    // The \\.\ prefix is what lets ports 10 and up open at all.
+    char name[32];
+    wsprintfA(name, "\\\\.\\COM%d", portNumber);
+    return name;
+}
+
+bool SerialPort::ReadSettings(const char* path) {
+    if (path != nullptr) {
+        const std::size_t length = std::strlen(path);
+        if (length < kShortestPath || length > kLongestPath) return false;
+        SettingsPathStorage() = path;
+    }
+    const char* file = SettingsPathStorage().c_str();
+    portNumber_ = static_cast<int>(GetPrivateProfileIntA(kSection, "Port", kDefaultPort, file));
+    sendDelay_ =
+        static_cast<int>(GetPrivateProfileIntA(kSection, "Send Delay", kDefaultSendDelay, file));
+    return true;
+}
+
+int SerialPort::Open() {
+    const std::string name = DeviceName(portNumber_);
+    UniqueHandle device(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+    if (!device.Valid()) return -1;
+    UniqueHandle claim = ClaimDevice(name);
+    if (!claim.Valid()) return -1;
+    device_ = std::move(device);
+    claim_ = std::move(claim);
+    return Configure();
+}
+
+int SerialPort::Configure() {
+    const HANDLE device = device_.Get();
+    COMMTIMEOUTS timeouts{};
+    if (!GetCommTimeouts(device, &timeouts)) return -2;
+    timeouts.ReadIntervalTimeout = 50;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 300;
+    timeouts.WriteTotalTimeoutMultiplier = 10;
+    timeouts.WriteTotalTimeoutConstant = 200;
+    if (!SetCommTimeouts(device, &timeouts)) return -2;
+
+    DCB line{};
+    line.DCBlength = sizeof line;
+    if (!GetCommState(device, &line)) return -2;
+    if (!BuildCommDCBA(kLineDefinition, &line)) return -3;
+    if (!SetCommState(device, &line)) return -4;
+
+    Sleep(100);
+    char drained[kDrainBytes];
+    DWORD count = 0;
+    if (!ReadFile(device, drained, sizeof drained, &count, nullptr)) ClearErrors();
+    return 0;
+}
+
+bool SerialPort::Write(const char* bytes, int count) {
+    if (count <= 0) return true;
+    DWORD written = 0;
+    if (sendDelay_ < 1) {
+        return WriteFile(device_.Get(), bytes, static_cast<DWORD>(count), &written, nullptr) !=
+               FALSE;
+    }
+    const DWORD pause = static_cast<DWORD>(sendDelay_) * 10u;
+    for (int i = 0; i < count; ++i) {
+        if (!WriteFile(device_.Get(), bytes + i, 1, &written, nullptr)) return false;
+        Sleep(pause);
+    }
+    return true;
+}
+
+int SerialPort::Read(char* buffer, int capacity) {
+    if (capacity < 0) return -1;
+    DWORD count = 0;
+    const BOOL read =
+        ReadFile(device_.Get(), buffer, static_cast<DWORD>(capacity), &count, nullptr);
+    ClearErrors();
+    return read ? static_cast<int>(count) : -1;
+}
+
+DWORD SerialPort::ClearErrors() {
+    DWORD errors = 0;
+    COMSTAT status{};
+    ClearCommError(device_.Get(), &errors, &status);
+    return errors;
+}
+
+}  // namespace pelvaro

@@ -1,0 +1,106 @@
+#!/usr/bin/env python3
+"""The simulated modem itself: its packer and what it does on the line."""
+
+import os
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+SIM_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "modem-sim")
+sys.path.insert(0, SIM_DIR)
+
+from simlib import pdu  # noqa: E402
+
+
+class Packer(unittest.TestCase):
+    def test_septets_pack_least_significant_bit_first(self):
+        cases = [
+            ("Hello", "C8329BFD06"),
+            ("hellohello", "E8329BFD4697D9EC37"),  # eight septets fill seven octets exactly
+            ("\u20ac", "9B32"),  # escape, then 0x65 from the extension table
+            ("", ""),
+        ]
+        for text, packed in cases:
+            self.assertEqual(pdu.pack_septets(pdu.to_septets(text)).hex().upper(), packed, text)
+
+    def test_deliver_pdu_matches_a_known_message(self):
+        moment = time.strptime("2004-12-21 13:52:00", "%Y-%m-%d %H:%M:%S")
+        hex_text, length = pdu.deliver_pdu("+12345678901", "Hello", "+1234567890", moment)
+        self.assertEqual(hex_text, "06912143658709040B912143658709F100004021123125000005C8329BFD06")
+        self.assertEqual(length, 24)
+
+    def test_too_long_or_bad_input_is_refused(self):
+        with self.assertRaises(ValueError):
+            pdu.deliver_pdu("+49", "x" * 161, "+49")
+        with self.assertRaises(ValueError):
+            pdu.deliver_pdu("Bob", "hi", "+49")
+
+
+class OnTheLine(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="modem-sim-test.")
+        self.link = os.path.join(self.folder, "com")
+        control = os.path.join(self.folder, "control")
+        ready = os.path.join(self.folder, "ready")
+        self.sim = subprocess.Popen([sys.executable, os.path.join(SIM_DIR, "modem-sim"), "--link",
+                                     self.link, "--control", control, "--ready", ready])
+        while not os.path.exists(ready):
+            time.sleep(0.02)
+        self.request = open(os.path.join(control, "request"), "w")
+        self.reply = open(os.path.join(control, "reply"))
+        self.line = os.open(self.link, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+
+    def tearDown(self):
+        os.close(self.line)
+        self.request.close()
+        self.reply.close()
+        self.sim.terminate()
+        self.sim.wait()
+        self.assertFalse(os.path.lexists(self.link))
+
+    def order(self, text):
+        self.request.write(text + "\n")
+        self.request.flush()
+        return self.reply.readline().rstrip("\n")
+
+    def exchange(self, data, settle=0.15):
+        if data:
+            os.write(self.line, data)
+        time.sleep(settle)
+        try:
+            return os.read(self.line, 65536)
+        except BlockingIOError:
+            return b""
+
+    def test_commands_get_echo_and_ok(self):
+        self.assertEqual(self.exchange(b"AT+CNMI=1,2\r\n"), b"AT+CNMI=1,2\r\r\nOK\r\n")
+        self.assertEqual(self.exchange(b"a/"), b"a/\r\nOK\r\n")
+        self.order("echo off")
+        self.assertEqual(self.exchange(b"AT+CSMS=1\r\n"), b"\r\n+CSMS: 1,1,1\r\n\r\nOK\r\n")
+        self.order("error 1")
+        self.assertEqual(self.exchange(b"AT\r\n"), b"\r\nERROR\r\n")
+
+    def test_each_delivery_waits_for_the_acknowledgement(self):
+        first = self.order("deliver pdu 0011AA").split()[1]
+        self.order("deliver text +4917 hi")
+        self.assertEqual(self.exchange(b""), b"\r\n+CMT: ,2\r\n" + first.encode() + b"\r\n")
+        self.assertEqual(self.exchange(b""), b"")
+        self.assertIn(b"OK\r\n\r\n+CMT: ,", self.exchange(b"AT+CNMA\r\n"))
+
+    def test_going_away_removes_the_port_until_it_comes_back(self):
+        self.assertEqual(self.order("go-away"), "ok")
+        self.assertFalse(os.path.lexists(self.link))
+        self.assertEqual(self.order("come-back"), "ok")
+        os.close(self.line)
+        self.line = os.open(self.link, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+        self.assertEqual(self.exchange(b"AT\r"), b"AT\r\r\nOK\r\n")
+
+    def test_bad_orders_are_refused(self):
+        for text in ("bogus", "deliver pdu XYZ", "deliver-during later", "echo maybe"):
+            self.assertTrue(self.order(text).startswith("error "), text)
+
+
+if __name__ == "__main__":
+    unittest.main()
