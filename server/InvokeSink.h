@@ -1,0 +1,7 @@
+#pragma once
+// Calls one event sink and turns the exception it reports into the thread's error information.
+
+#include <oaidl.h>
+
+// Returns the sink's own result.
+HRESULT InvokeSink(IDispatch* sink, DISPID dispId, DISPPARAMS* params);
