@@ -1,0 +1,128 @@
+#include "Diagnosis.h"
+
+#include <cwchar>
+
+namespace pelvaro::listen {
+
+namespace {
+
+constexpr char kSettingsFile[] = ".\\SerComm.ini";
+constexpr char kSection[] = "SerComm Options";
+constexpr int kDefaultPort = 4;
+
+#ifdef _WIN64
+constexpr wchar_t kBitness[] = L"64-bit";
+#else
+constexpr wchar_t kBitness[] = L"32-bit";
+#endif
+
+bool IsNotRegistered(HRESULT hr) {
+    return hr == REGDB_E_CLASSNOTREG || hr == CO_E_CLASSSTRING;
+}
+
+bool IsUnloadableModule(HRESULT hr) {
+    return hr == HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND) ||
+           hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
+           hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) ||
+           hr == HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT) || hr == CO_E_ERRORINDLL;
+}
+
+std::wstring PortName(int port) {
+    return L"COM" + std::to_wstring(port);
+}
+
+std::wstring FullPath(const char* relative) {
+    char full[MAX_PATH];
+    const DWORD n = GetFullPathNameA(relative, MAX_PATH, full, nullptr);
+    if (n == 0 || n >= MAX_PATH) return L".\\SerComm.ini";
+    wchar_t wide[MAX_PATH];
+    const int m = MultiByteToWideChar(CP_ACP, 0, full, static_cast<int>(n), wide, MAX_PATH);
+    return std::wstring(wide, static_cast<std::size_t>(m > 0 ? m : 0));
+}
+
+}  // namespace
+
+PortSetting ReadPortSetting() {
+    PortSetting setting;
+    setting.port =
+        static_cast<int>(GetPrivateProfileIntA(kSection, "Port", kDefaultPort, kSettingsFile));
+    setting.fileFound = GetFileAttributesA(kSettingsFile) != INVALID_FILE_ATTRIBUTES;
+    // The default string tells an absent key from one that holds the default value.
+    char value[16];
+    GetPrivateProfileStringA(kSection, "Port", "\x01", value, sizeof value, kSettingsFile);
+    setting.keyFound = value[0] != '\x01';
+    setting.file = FullPath(kSettingsFile);
+    return setting;
+}
+
+std::wstring HresultText(HRESULT hr) {
+    wchar_t code[16];
+    std::swprintf(code, sizeof code / sizeof code[0], L"0x%08lX", static_cast<unsigned long>(hr));
+    wchar_t* message = nullptr;
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+        nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+    std::wstring text(message ? message : L"", message ? n : 0);
+    LocalFree(message);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
+                             text.back() == L'.')) {
+        text.pop_back();
+    }
+    return text.empty() ? std::wstring(code) : std::wstring(code) + L" (" + text + L")";
+}
+
+Failure CreateFailure(HRESULT hr, const std::wstring& registeredPath) {
+    if (IsNotRegistered(hr)) {
+        return {kExitNotCreatable,
+                std::wstring(L"Pelvaro.ReadSms is not registered: run regsvr32 Pelvaro.dll") +
+                    L" (this pelvaro-listen is " + kBitness + L" and needs the " + kBitness +
+                    L" Pelvaro.dll)"};
+    }
+    if (IsUnloadableModule(hr)) {
+        const std::wstring dll = registeredPath.empty() ? L"Pelvaro.dll" : registeredPath;
+        return {kExitNotCreatable, L"Pelvaro.ReadSms is registered to " + dll +
+                                       L", which could not be loaded: " + HresultText(hr) +
+                                       L"; run regsvr32 on the " + kBitness +
+                                       L" Pelvaro.dll where it is now"};
+    }
+    return {kExitNotCreatable, L"Pelvaro.ReadSms could not be created: " + HresultText(hr)};
+}
+
+Failure StartFailure(HRESULT hr, const PortSetting& setting) {
+    if (hr != E_FAIL) {
+        return {kExitNotReceiving, L"StartReceiving failed: " + HresultText(hr)};
+    }
+    const std::wstring port = PortName(setting.port);
+    std::wstring where;
+    if (!setting.fileFound) {
+        where = L"there is no " + setting.file + L", so " + port +
+                L" is the default (write [SerComm Options] Port=N there)";
+    } else if (!setting.keyFound) {
+        where =
+            setting.file + L" has no Port in [SerComm Options], so " + port + L" is the default";
+    } else {
+        where = L"the port is Port=" + std::to_wstring(setting.port) + L" in " + setting.file;
+    }
+    return {kExitNotReceiving, L"StartReceiving failed: " + port +
+                                   L" could not be opened, or the modem on it did not answer; " +
+                                   where};
+}
+
+Failure StepFailure(const std::wstring& step, HRESULT hr) {
+    return {kExitFailure, step + L" failed: " + HresultText(hr)};
+}
+
+std::wstring RegisteredServerPath(const CLSID& clsid) {
+    wchar_t guid[40];
+    if (StringFromGUID2(clsid, guid, 40) == 0) return {};
+    const std::wstring key = std::wstring(L"CLSID\\") + guid + L"\\InprocServer32";
+    wchar_t path[MAX_PATH];
+    DWORD size = sizeof path;
+    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, path,
+                     &size) != ERROR_SUCCESS) {
+        return {};
+    }
+    return path;
+}
+
+}  // namespace pelvaro::listen

@@ -1,0 +1,47 @@
+#pragma once
+// Turns a failed step into the one line a user can act on, and the exit status.
+
+#include <windows.h>
+
+#include <string>
+
+namespace pelvaro::listen {
+
+enum ExitStatus : int {
+    kExitOk = 0,
+    kExitFailure = 1,
+    kExitUsage = 2,
+    kExitNotCreatable = 3,
+    kExitNotReceiving = 4,
+};
+
+struct Failure {
+    int exitStatus;
+    std::wstring line;  // without the program name and line end
+};
+
+// What the object reads from .\SerComm.ini to choose its port.
+struct PortSetting {
+    int port = 4;
+    bool fileFound = false;
+    bool keyFound = false;
+    std::wstring file;  // full path of .\SerComm.ini
+};
+
+PortSetting ReadPortSetting();
+
+// "0x80004005 (Unspecified error)"
+std::wstring HresultText(HRESULT hr);
+
+// registeredPath: the DLL registered for the class, empty when unknown.
+Failure CreateFailure(HRESULT hr, const std::wstring& registeredPath);
+
+Failure StartFailure(HRESULT hr, const PortSetting& setting);
+
+// Any other step: "<step> failed: 0x... (...)".
+Failure StepFailure(const std::wstring& step, HRESULT hr);
+
+// The InprocServer32 path registered for clsid, empty when there is none.
+std::wstring RegisteredServerPath(const CLSID& clsid);
+
+}  // namespace pelvaro::listen

@@ -1,0 +1,99 @@
+#include "EventSink.h"
+
+#include <new>
+#include <utility>
+
+#include "server/Variant.h"
+
+namespace pelvaro::listen {
+
+ComPtr<EventSink> EventSink::Create(const IID& eventIid, EventHandlers handlers) {
+    return ComPtr<EventSink>(new (std::nothrow) EventSink(eventIid, std::move(handlers)));
+}
+
+EventSink::EventSink(const IID& eventIid, EventHandlers handlers)
+    : eventIid_(eventIid), handlers_(std::move(handlers)) {}
+
+HRESULT EventSink::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (riid != IID_IUnknown && riid != IID_IDispatch && riid != eventIid_) {
+        return E_NOINTERFACE;
+    }
+    *ppv = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+}
+
+ULONG EventSink::AddRef() {
+    return static_cast<ULONG>(InterlockedIncrement(&refs_));
+}
+
+ULONG EventSink::Release() {
+    const LONG left = InterlockedDecrement(&refs_);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+}
+
+HRESULT EventSink::GetTypeInfoCount(UINT* count) {
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+}
+
+HRESULT EventSink::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
+    if (info) *info = nullptr;
+    return DISP_E_BADINDEX;
+}
+
+HRESULT EventSink::GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* dispIds) {
+    if (dispIds) {
+        for (UINT i = 0; i < count; ++i) dispIds[i] = DISPID_UNKNOWN;
+    }
+    return DISP_E_UNKNOWNNAME;
+}
+
+HRESULT EventSink::Invoke(DISPID dispId, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
+                          EXCEPINFO*, UINT* argErr) {
+    if (!params) return E_INVALIDARG;
+    if (result) VariantInit(result);
+    if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
+    // The handlers print, which may run out of memory; nothing may throw across COM.
+    try {
+        switch (dispId) {
+            case kDispidOnNewSms:
+                return OnNewSms(*params, argErr);
+            case kDispidTestEvent:
+                return TestEvent(*params);
+            default:
+                return DISP_E_MEMBERNOTFOUND;
+        }
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
+
+HRESULT EventSink::OnNewSms(DISPPARAMS& params, UINT* argErr) {
+    if (params.cArgs != 3) return DISP_E_BADPARAMCOUNT;
+    // Arguments arrive last first: MsgText, the third parameter, is rgvarg[0].
+    Variant text;
+    if (FAILED(VariantChangeType(text.Get(), &params.rgvarg[0], 0, VT_BSTR))) {
+        if (argErr) *argErr = 0;
+        return DISP_E_TYPEMISMATCH;
+    }
+    const BSTR bstr = V_BSTR(text.Get());
+    if (handlers_.onNewSms) {
+        handlers_.onNewSms(bstr ? std::wstring(bstr, SysStringLen(bstr)) : std::wstring());
+    }
+    return S_OK;
+}
+
+HRESULT EventSink::TestEvent(const DISPPARAMS& params) {
+    if (params.cArgs != 0) return DISP_E_BADPARAMCOUNT;
+    if (handlers_.onTestEvent) handlers_.onTestEvent();
+    return S_OK;
+}
+
+}  // namespace pelvaro::listen

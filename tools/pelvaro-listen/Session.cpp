@@ -1,0 +1,201 @@
+#include "Session.h"
+
+#include <ocidl.h>
+#include <olectl.h>
+
+#include <optional>
+
+#include "Diagnosis.h"
+#include "EventSink.h"
+#include "EventText.h"
+#include "Pelvaro_h.h"
+#include "server/Bstr.h"
+#include "server/ComPtr.h"
+#include "server/Variant.h"
+
+namespace pelvaro::listen {
+
+namespace {
+
+constexpr wchar_t kProgId[] = L"Pelvaro.ReadSms";
+constexpr wchar_t kPrefix[] = L"pelvaro-listen: ";
+
+class ComApartment {
+  public:
+    ComApartment() : hr_(CoInitialize(nullptr)) {}
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    ~ComApartment() {
+        if (SUCCEEDED(hr_)) CoUninitialize();
+    }
+    HRESULT Result() const { return hr_; }
+
+  private:
+    HRESULT hr_;
+};
+
+// Late-bound call of a method, as a script would make it.
+HRESULT CallByName(IDispatch* object, const wchar_t* name, VARIANTARG* args, UINT count) {
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    DISPID id = DISPID_UNKNOWN;
+    HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) return hr;
+    DISPPARAMS params{args, nullptr, count, 0};
+    Variant result;
+    EXCEPINFO exception{};
+    UINT argErr = 0;
+    hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.Get(),
+                        &exception, &argErr);
+    if (hr == DISP_E_EXCEPTION) {
+        if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
+        SysFreeString(exception.bstrSource);
+        SysFreeString(exception.bstrDescription);
+        SysFreeString(exception.bstrHelpFile);
+        hr = FAILED(exception.scode) ? exception.scode : E_FAIL;
+    }
+    return hr;
+}
+
+// Keeps the sink connected while it lives.
+class Connection {
+  public:
+    Connection() = default;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    ~Connection() {
+        if (point_) point_->Unadvise(cookie_);
+    }
+
+    HRESULT Connect(IDispatch* object, const IID& eventIid, IUnknown* sink) {
+        ComPtr<IConnectionPointContainer> container;
+        HRESULT hr = object->QueryInterface(IID_IConnectionPointContainer, container.PutVoid());
+        if (FAILED(hr)) return hr;
+        ComPtr<IConnectionPoint> point;
+        hr = container->FindConnectionPoint(eventIid, point.Put());
+        if (FAILED(hr)) return hr;
+        hr = point->Advise(sink, &cookie_);
+        if (SUCCEEDED(hr)) point_ = std::move(point);
+        return hr;
+    }
+
+  private:
+    ComPtr<IConnectionPoint> point_;
+    DWORD cookie_ = 0;
+};
+
+// Stops reception when the session ends, however it ends.
+class CloseOnExit {
+  public:
+    explicit CloseOnExit(IDispatch* object) : object_(object) {}
+    CloseOnExit(const CloseOnExit&) = delete;
+    CloseOnExit& operator=(const CloseOnExit&) = delete;
+    ~CloseOnExit() { CallByName(object_, L"Close", nullptr, 0); }
+
+  private:
+    IDispatch* object_;
+};
+
+HRESULT FindEventInterface(IDispatch* object, IID& eventIid) {
+    ComPtr<IProvideClassInfo2> classInfo;
+    HRESULT hr = object->QueryInterface(IID_IProvideClassInfo2, classInfo.PutVoid());
+    if (FAILED(hr)) return hr;
+    return classInfo->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &eventIid);
+}
+
+// The object's timer ticks arrive as messages on this thread, so it must keep pumping.
+void PumpMessages(std::optional<unsigned> seconds) {
+    const ULONGLONG deadline = GetTickCount64() + (seconds ? *seconds * 1000ULL : 0);
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) return;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        DWORD wait = INFINITE;
+        if (seconds) {
+            const ULONGLONG now = GetTickCount64();
+            if (now >= deadline) return;
+            wait = static_cast<DWORD>(deadline - now);
+        }
+        MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+}
+
+int Report(ConsoleOutput& err, const Failure& failure) {
+    err.Write(kPrefix + failure.line + L"\r\n");
+    return failure.exitStatus;
+}
+
+std::wstring Duration(std::optional<unsigned> seconds) {
+    return seconds ? L"for " + std::to_wstring(*seconds) + L" s" : L"until Ctrl+C";
+}
+
+}  // namespace
+
+int RunSession(const Options& options, ConsoleOutput& out, ConsoleOutput& err) {
+    ComApartment apartment;
+    if (FAILED(apartment.Result())) {
+        return Report(err, StepFailure(L"CoInitialize", apartment.Result()));
+    }
+
+    CLSID clsid{};
+    HRESULT hr = CLSIDFromProgID(kProgId, &clsid);
+    if (FAILED(hr)) return Report(err, CreateFailure(hr, {}));
+    ComPtr<IDispatch> object;
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.PutVoid());
+    if (FAILED(hr)) return Report(err, CreateFailure(hr, RegisteredServerPath(clsid)));
+
+    IID eventIid{};
+    hr = FindEventInterface(object.Get(), eventIid);
+    if (FAILED(hr)) {
+        return Report(err, StepFailure(L"Asking Pelvaro.ReadSms for its event interface "
+                                       L"(IProvideClassInfo2::GetGUID)",
+                                       hr));
+    }
+    // The sink knows the DISPIDs of this one interface only.
+    if (eventIid != DIID__IReadSmsEvents) {
+        return Report(err, {kExitFailure,
+                            L"Pelvaro.ReadSms names an event interface other than "
+                            L"_IReadSmsEvents: is Pelvaro.dll another version?"});
+    }
+
+    unsigned received = 0;
+    EventHandlers handlers;
+    handlers.onNewSms = [&](const std::wstring& msgText) {
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        out.Write(FormatNewSms(now, msgText));
+        ++received;
+    };
+    handlers.onTestEvent = [&] {
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        out.Write(FormatTestEvent(now));
+    };
+    const ComPtr<EventSink> sink = EventSink::Create(eventIid, std::move(handlers));
+    if (!sink) return Report(err, StepFailure(L"Making the event sink", E_OUTOFMEMORY));
+    Connection connection;
+    hr = connection.Connect(object.Get(), eventIid, sink.Get());
+    if (FAILED(hr)) {
+        return Report(err, StepFailure(L"Connecting to the events of Pelvaro.ReadSms "
+                                       L"(FindConnectionPoint, Advise)",
+                                       hr));
+    }
+
+    const CloseOnExit closer(object.Get());
+    Variant useDialog;
+    V_VT(useDialog.Get()) = VT_BOOL;
+    V_BOOL(useDialog.Get()) = VARIANT_FALSE;
+    hr = CallByName(object.Get(), L"StartReceiving", useDialog.Get(), 1);
+    if (FAILED(hr)) return Report(err, StartFailure(hr, ReadPortSetting()));
+
+    err.Write(kPrefix + std::wstring(L"receiving SMS on COM") +
+              std::to_wstring(ReadPortSetting().port) + L" " + Duration(options.seconds) + L"\r\n");
+    PumpMessages(options.seconds);
+    err.Write(kPrefix + std::wstring(L"stopped after ") + std::to_wstring(received) +
+              (received == 1 ? L" message" : L" messages") + L"\r\n");
+    return kExitOk;
+}
+
+}  // namespace pelvaro::listen

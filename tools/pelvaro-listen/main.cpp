@@ -1,0 +1,66 @@
+// pelvaro-listen: prints the SMS that Pelvaro.ReadSms receives, as its events arrive.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "Arguments.h"
+#include "ConsoleOutput.h"
+#include "Diagnosis.h"
+#include "Session.h"
+
+namespace {
+
+using namespace pelvaro::listen;
+
+DWORD g_pumpThread = 0;
+LONG g_interrupts = 0;
+
+// Runs on a thread of its own: the first Ctrl+C asks the pumping thread to stop, so
+// that Close, Unadvise and Release still run; a second one ends the process at once.
+BOOL WINAPI OnConsoleControl(DWORD type) {
+    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
+    if (InterlockedIncrement(&g_interrupts) > 1) return FALSE;
+    PostThreadMessageW(g_pumpThread, WM_QUIT, 0, 0);
+    return TRUE;
+}
+
+// Usage and argument texts: ANSI, with LF line ends.
+std::wstring WindowsText(const std::string& text) {
+    std::string lines;
+    for (char c : text) {
+        if (c == '\n') lines += '\r';
+        lines += c;
+    }
+    std::wstring out(lines.size(), L'\0');
+    const int n = MultiByteToWideChar(CP_ACP, 0, lines.data(), static_cast<int>(lines.size()),
+                                      out.data(), static_cast<int>(out.size()));
+    out.resize(static_cast<std::size_t>(n > 0 ? n : 0));
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ConsoleOutput out(STD_OUTPUT_HANDLE);
+    ConsoleOutput err(STD_ERROR_HANDLE);
+
+    const ParsedArguments parsed = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.error.empty()) {
+        err.Write(WindowsText("pelvaro-listen: " + parsed.error + " (see --help)\n"));
+        return kExitUsage;
+    }
+    if (parsed.options.help) {
+        out.Write(WindowsText(kUsage));
+        return kExitOk;
+    }
+
+    // The thread needs its message queue before anyone posts to it.
+    MSG msg;
+    PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+    g_pumpThread = GetCurrentThreadId();
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+
+    return RunSession(parsed.options, out, err);
+}
