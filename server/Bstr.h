@@ -1,7 +1,7 @@
 #pragma once
 // Owns one BSTR.
 
-#include <oleauto.h>
+#include <ole2.h>
 
 #include <string>
 #include <utility>

@@ -1,7 +1,7 @@
 #pragma once
 // Owns one VARIANT: initialised on construction, cleared on destruction.
 
-#include <oleauto.h>
+#include <ole2.h>
 
 class Variant {
 public:

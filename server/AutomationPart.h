@@ -1,0 +1,36 @@
+#pragma once
+// IReadSms, and IDispatch as its dual: late-bound calls reach the receiver's two methods.
+
+#include "ObjectPart.h"
+#include "Pelvaro_h.h"
+
+// What the automation part calls on the object behind it.
+class ReceiverCommands {
+  public:
+    virtual HRESULT StartReceiving(VARIANT_BOOL UseDialog) = 0;
+    virtual HRESULT Close() = 0;
+
+  protected:
+    ~ReceiverCommands() = default;
+};
+
+class AutomationPart final : public ObjectPart<IReadSms> {
+  public:
+    AutomationPart(IUnknown* controlling, ReceiverCommands& receiver)
+        : ObjectPart(controlling), receiver_(receiver) {}
+
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
+                                            LCID lcid, DISPID* rgDispId) override;
+    // Named arguments and the call flags are not looked at: a property call runs the method.
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                                     DISPPARAMS* pDispParams, VARIANT* pVarResult,
+                                     EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+
+    HRESULT STDMETHODCALLTYPE StartReceiving(VARIANT_BOOL UseDialog) override;
+    HRESULT STDMETHODCALLTYPE Close() override;
+
+  private:
+    ReceiverCommands& receiver_;
+};

@@ -1,0 +1,17 @@
+#pragma once
+// The module's table of creatable classes (one: CReadSms) and its cached class factory.
+
+#include <unknwn.h>
+
+// DllGetClassObject. The factory is made once, under the class-table lock, and kept until
+// ReleaseClassObjects; E_UNEXPECTED once the table is torn down.
+HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
+
+// At module unload: releases the cached factory and tears the table down.
+void ReleaseClassObjects();
+
+// Writes or removes the registry entries of every class.
+HRESULT RegisterClasses(bool doRegister);
+
+// False when the class-table lock could not be set up.
+bool ClassTableReady();

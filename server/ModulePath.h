@@ -1,0 +1,17 @@
+#pragma once
+// Where this module's own file lies.
+
+#include <windows.h>
+
+#include <string>
+
+// The module that this code is linked into: Pelvaro.dll in the product.
+HMODULE ThisModule();
+
+// The full path of the module's file, read into a buffer of MAX_PATH characters. A path that
+// fills the buffer was cut short and gives HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER); any
+// other failure gives the platform's last error.
+HRESULT GetModulePath(HMODULE module, std::string& path);
+
+// Through the ANSI code page; empty when the text cannot be converted.
+std::wstring AnsiToWide(const std::string& text);

@@ -1,0 +1,8 @@
+#pragma once
+// The instance creator of CReadSms, which the class factory calls.
+
+#include <unknwn.h>
+
+// Plain when outer is null, otherwise aggregated (riid is then IUnknown). An object whose
+// QueryInterface fails is destroyed again, and the failing code returned.
+HRESULT CreateReadSms(IUnknown* outer, REFIID riid, void** ppv);

@@ -1,0 +1,25 @@
+#pragma once
+// The process-wide reception loop: one window-less timer whose ticks poll the link of the one
+// receiver that started last.
+
+#include <windows.h>
+
+class CReadSms;
+
+// The receiver every tick works on; null while none receives. It holds no reference: a receiver
+// takes itself out when it is destroyed.
+extern CReadSms* ActiveReceiver;
+// Idle ticks left before the keep-alive goes out; it outlives stops and starts.
+extern LONG KeepAliveCounter;
+// The one timer that drives the ticks, 0 while none runs.
+extern UINT_PTR ReceptionTimer;
+
+void CALLBACK ReceptionTick(HWND window, UINT message, UINT_PTR timer, DWORD time);
+
+// Makes receiver the one the ticks work on and starts the timer unless it runs already. False,
+// with nothing changed, when no timer can be had.
+bool StartReception(CReadSms* receiver);
+// Stops the ticks if they work on receiver; called when it is destroyed.
+void StopReception(CReadSms* receiver);
+// Drops what the ticks kept from receiver's link for later; called when that link is closed.
+void LinkClosed(CReadSms* receiver);

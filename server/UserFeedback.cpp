@@ -1,0 +1,4 @@
+#include "server/UserFeedback.h"
+
+MessageBeepFunction PlayMessageBeep = ::MessageBeep;
+MessageBoxFunction ShowMessageBox = ::MessageBoxW;

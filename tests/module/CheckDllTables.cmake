@@ -1,0 +1,41 @@
+# Checks that a DLL imports only system DLLs and exports exactly the five entry
+# points of an in-process server, by name, at ordinals 1 to 5.
+# cmake -DOBJDUMP=<objdump> -DDLL=<file> -P CheckDllTables.cmake
+cmake_minimum_required(VERSION 3.25)
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${OBJDUMP} -p ${DLL} failed")
+endif()
+
+set(system_dlls kernel32.dll user32.dll advapi32.dll ole32.dll oleaut32.dll shell32.dll
+                msvcrt.dll)
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+if(NOT imports)
+  message(FATAL_ERROR "no import table found")
+endif()
+foreach(line IN LISTS imports)
+  string(REGEX REPLACE "DLL Name: *" "" name "${line}")
+  string(STRIP "${name}" name)
+  string(TOLOWER "${name}" lower)
+  if(NOT lower IN_LIST system_dlls)
+    message(SEND_ERROR "imports ${name}, which is not a system DLL")
+  endif()
+endforeach()
+
+# The name table lists each name with its ordinal less the base.
+string(REGEX MATCH "Ordinal Base[ \t]+([0-9]+)" base "${dump}")
+if(NOT CMAKE_MATCH_1 STREQUAL "1")
+  message(SEND_ERROR "ordinal base is '${CMAKE_MATCH_1}', not 1")
+endif()
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]+\\[[^\n]*\n)*)" table "${dump}")
+string(REGEX MATCHALL "\\[ *[0-9]+\\] [A-Za-z_0-9@]+" exports "${CMAKE_MATCH_1}")
+set(expected "[0] DllCanUnloadNow;[1] DllGetClassObject;[2] DllMain;[3] DllRegisterServer;[4] DllUnregisterServer")
+list(TRANSFORM exports REPLACE "\\[ +" "[")
+if(NOT exports STREQUAL expected)
+  message(SEND_ERROR "exports are '${exports}', expected '${expected}'")
+endif()
+string(REGEX MATCH "Export Address Table[ \t]+([0-9a-fA-F]+)" count "${dump}")
+if(NOT CMAKE_MATCH_1 MATCHES "^0*5$")
+  message(SEND_ERROR "the export address table has '${CMAKE_MATCH_1}' entries, not 5")
+endif()
+message(STATUS "${DLL}: imports ${imports}")
