@@ -3,6 +3,8 @@
 #include <cctype>
 #include <vector>
 
+#include "sms/DeliverySplitter.h"
+
 namespace pelvaro {
 namespace {
 
@@ -27,6 +29,15 @@ std::string Frame(std::string command) {
 // What the modem echoes back as the command's own line.
 std::string EchoOf(const std::string& written) {
     return written.substr(0, written.find_first_of("\r\n"));
+}
+
+// A whole delivery gets CR LF line ends, which the receiver's conversion needs; a cut-off one stays
+// as it came, so that its rest can be joined to it.
+std::string KeptText(const std::string& received, const Delivery& delivery) {
+    std::string text = delivery.header.empty() ? "" : "\r\n";
+    if (delivery.cutOff) return text.append(received, delivery.begin, std::string::npos);
+    if (!delivery.header.empty()) text.append(delivery.header).append("\r\n");
+    return text.append(delivery.pdu).append("\r\n");
 }
 
 }  // namespace
@@ -58,22 +69,23 @@ bool ModemChannel::SendCommand(std::string command, bool framed) {
 void ModemChannel::KeepDeliveries(const std::string& echo) {
     // A delivery cut off by an earlier wait continues in this reply.
     std::string received;
-    if (!kept_.empty() && !kept_.back().complete) {
+    if (!kept_.empty() && kept_.back().cutOff) {
         received = std::move(kept_.back().text);
         kept_.pop_back();
     }
     received += reply_;
-    for (Delivery& delivery : FindDeliveries(received, echo)) {
-        kept_.push_back(std::move(delivery));
+    for (const Delivery& delivery : SplitDeliveries(received)) {
+        const bool ownEcho = delivery.header.empty() && delivery.pdu == echo;
+        if (!ownEcho) kept_.push_back({KeptText(received, delivery), delivery.cutOff});
     }
 }
 
 bool ModemChannel::ReadChunk(std::string& destination) {
     if (kept_.empty()) return ReadDevice(destination, kChunkSize);
 
-    Delivery next = std::move(kept_.front());
+    Kept next = std::move(kept_.front());
     kept_.pop_front();
-    if (!next.complete) {
+    if (next.cutOff) {
         std::string rest;
         const int room = kChunkSize - static_cast<int>(next.text.size());
         if (room > 0 && ReadDevice(rest, room)) next.text += rest;

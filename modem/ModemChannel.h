@@ -3,7 +3,6 @@
 #include <deque>
 #include <string>
 
-#include "modem/Deliveries.h"
 #include "modem/SerialPort.h"
 
 namespace pelvaro {
@@ -36,9 +35,15 @@ class ModemChannel {
     bool ReadDevice(std::string& destination, int capacity);
     void KeepDeliveries(const std::string& echo);
 
+    // Delivery text read during a command's wait, shaped as the modem sends a delivery.
+    struct Kept {
+        std::string text;
+        bool cutOff;
+    };
+
     std::string reply_;
     SerialPort port_;
-    std::deque<Delivery> kept_;
+    std::deque<Kept> kept_;
 };
 
 }  // namespace pelvaro

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "modem/ModemChannel.h"
 #include "server/ReadSms.h"
@@ -45,23 +46,33 @@ void ProcessTextWithoutDeliveries(CReadSms* receiver, ModemChannel* link, std::s
     RouteNewMessages(*link);
 }
 
+// A header whose PDU line is still on its way waits for the next tick, once: one that starts
+// before `holdFrom` has waited already. Bare PDU text goes on as it is.
+bool WaitsForTheNextTick(const pelvaro::Delivery& delivery, std::size_t holdFrom) {
+    return delivery.cutOff && !delivery.header.empty() && delivery.begin >= holdFrom;
+}
+
 // Each delivery is raised and then acknowledged on its own, so that the modem sends the next one
 // only after the client has seen this one.
 void ProcessText(CReadSms* receiver, ModemChannel* link, std::string text, std::size_t holdFrom) {
     KeepAliveCounter = kIdleTicksAfterData;
-    pelvaro::DeliverySplit split = pelvaro::SplitDeliveries(text, holdFrom);
-    if (split.deliveries.empty() && split.held.empty()) {
+    std::vector<pelvaro::Delivery> deliveries = pelvaro::SplitDeliveries(text);
+    if (deliveries.empty()) {
         ProcessTextWithoutDeliveries(receiver, link, std::move(text));
         return;
     }
-    HeldText = std::move(split.held);
-    for (std::string& delivery : split.deliveries) {
-        const bool raised = receiver->ProcessReceivedText(std::move(delivery));
+    if (WaitsForTheNextTick(deliveries.back(), holdFrom)) {
+        HeldText = text.substr(deliveries.back().begin);
+        deliveries.pop_back();
+    }
+    for (const pelvaro::Delivery& delivery : deliveries) {
+        const bool raised = receiver->ProcessReceivedText(
+            text.substr(delivery.begin, delivery.end - delivery.begin));
         PlayMessageBeep(raised ? MB_OK : MB_ICONHAND);
         if (!StillLinked(receiver, link)) return;
         Acknowledge(*link);
     }
-    if (!split.deliveries.empty()) RouteNewMessages(*link);
+    if (!deliveries.empty()) RouteNewMessages(*link);
 }
 
 void CountIdleTick(CReadSms* receiver, ModemChannel* link) {

@@ -13,7 +13,8 @@ constexpr std::string_view kHeader = "+CMT:";
 struct Line {
     std::size_t begin;
     std::size_t end;
-    bool terminated;  // a line end follows it
+    std::string_view content;  // without the blanks around it
+    bool ended;                // a line end follows it
 };
 
 bool IsLineEnd(char c) {
@@ -23,8 +24,14 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+std::string_view Trimmed(std::string_view content) {
+    while (!content.empty() && IsBlank(content.front())) content.remove_prefix(1);
+    while (!content.empty() && IsBlank(content.back())) content.remove_suffix(1);
+    return content;
+}
+
 // Lines that hold more than blanks, in order.
-std::vector<Line> NonEmptyLines(std::string_view text) {
+std::vector<Line> ContentLines(std::string_view text) {
     std::vector<Line> lines;
     std::size_t i = 0;
     while (i < text.size()) {
@@ -34,19 +41,10 @@ std::vector<Line> NonEmptyLines(std::string_view text) {
         }
         const std::size_t begin = i;
         while (i < text.size() && !IsLineEnd(text[i])) ++i;
-        const std::string_view content = text.substr(begin, i - begin);
-        if (!std::all_of(content.begin(), content.end(), IsBlank)) {
-            lines.push_back({begin, i, i < text.size()});
-        }
+        const std::string_view content = Trimmed(text.substr(begin, i - begin));
+        if (!content.empty()) lines.push_back({begin, i, content, i < text.size()});
     }
     return lines;
-}
-
-std::string_view Content(std::string_view text, const Line& line) {
-    std::string_view content = text.substr(line.begin, line.end - line.begin);
-    while (!content.empty() && IsBlank(content.front())) content.remove_prefix(1);
-    while (!content.empty() && IsBlank(content.back())) content.remove_suffix(1);
-    return content;
 }
 
 bool SameLettersNoCase(std::string_view a, std::string_view b) {
@@ -56,19 +54,15 @@ bool SameLettersNoCase(std::string_view a, std::string_view b) {
     });
 }
 
-bool IsHeader(std::string_view content) {
-    return content.size() >= kHeader.size() &&
-           SameLettersNoCase(content.substr(0, kHeader.size()), kHeader);
+bool IsHeader(const Line& line) {
+    const std::string_view start = line.content.substr(0, kHeader.size());
+    // A line cut off by the end of the text may still grow into a header ("+C").
+    return SameLettersNoCase(start, kHeader.substr(0, start.size())) &&
+           (start.size() == kHeader.size() || !line.ended);
 }
 
-// A line cut off by the end of the read that may still grow into a header.
-bool IsHeaderStart(std::string_view content) {
-    return !content.empty() && content.size() < kHeader.size() &&
-           SameLettersNoCase(content, kHeader.substr(0, content.size()));
-}
-
-// Hexadecimal pairs, which the conversion allows to be spaced out; 0 when the line holds anything
-// else.
+// Hexadecimal digits, which the conversion allows to be spaced out; 0 when the line holds
+// anything else.
 std::size_t HexDigits(std::string_view content) {
     const auto digits = std::count_if(content.begin(), content.end(), [](char c) {
         return std::isxdigit(static_cast<unsigned char>(c)) != 0;
@@ -79,50 +73,47 @@ std::size_t HexDigits(std::string_view content) {
                : 0;
 }
 
-bool IsPduAfterHeader(std::string_view content) {
-    return HexDigits(content) >= 2;
+// Single digits are numeric result codes. A line still on its way may yet grow into a PDU.
+bool IsPduAfterHeader(const Line& line) {
+    const std::size_t digits = HexDigits(line.content);
+    return line.ended ? digits >= 2 : digits > 0;
 }
 
-// Without a header, short or odd lines of digits are numeric result codes, not PDUs.
-bool IsBarePdu(std::string_view content) {
-    const std::size_t digits = HexDigits(content);
-    return digits >= 4 && digits % 2 == 0;
+// Without a header, short or odd runs of digits are numeric result codes too.
+bool IsBarePdu(const Line& line) {
+    const std::size_t digits = HexDigits(line.content);
+    return line.ended ? digits >= 4 && digits % 2 == 0 : digits > 0;
+}
+
+// From the start of `first` to the end of the PDU line, or to the end of the text while the PDU
+// line is cut off.
+Delivery Spanning(std::string_view text, const Line& first, const Line& pdu,
+                  std::string_view header) {
+    const bool cutOff = !pdu.ended;
+    return {first.begin, cutOff ? text.size() : pdu.end, header, pdu.content, cutOff};
 }
 
 }  // namespace
 
-DeliverySplit SplitDeliveries(std::string_view text, std::size_t holdFrom) {
-    DeliverySplit split;
-    const std::vector<Line> lines = NonEmptyLines(text);
+std::vector<Delivery> SplitDeliveries(std::string_view text) {
+    const std::vector<Line> lines = ContentLines(text);
+    std::vector<Delivery> found;
     for (std::size_t k = 0; k < lines.size(); ++k) {
         const Line& line = lines[k];
-        const std::string_view content = Content(text, line);
-        const bool header = IsHeader(content);
-        if (header || (!line.terminated && IsHeaderStart(content))) {
-            const bool complete =
-                line.terminated && k + 1 < lines.size() && lines[k + 1].terminated;
-            if (!complete) {
-                // The rest of this delivery is still on its way.
-                if (line.begin >= holdFrom) {
-                    split.held = text.substr(line.begin);
-                } else {
-                    split.deliveries.emplace_back(text.substr(line.begin));
-                }
-                break;
-            }
-            const Line& pdu = lines[k + 1];
-            if (IsPduAfterHeader(Content(text, pdu))) {
-                split.deliveries.emplace_back(text.substr(line.begin, pdu.end - line.begin));
+        if (IsHeader(line)) {
+            if (k + 1 == lines.size()) {
+                // Its PDU line has not begun yet.
+                found.push_back({line.begin, text.size(), line.content, {}, true});
+            } else if (IsPduAfterHeader(lines[k + 1])) {
+                found.push_back(Spanning(text, line, lines[k + 1], line.content));
                 ++k;
             }
-            // A header followed by anything but PDU text announces nothing we can read.
-            continue;
-        }
-        if (IsBarePdu(content)) {
-            split.deliveries.emplace_back(text.substr(line.begin, line.end - line.begin));
+            // A header followed by anything else announces nothing we can read.
+        } else if (IsBarePdu(line)) {
+            found.push_back(Spanning(text, line, line, {}));
         }
     }
-    return split;
+    return found;
 }
 
 }  // namespace pelvaro

@@ -1,28 +1,25 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <string_view>
 #include <vector>
 
 namespace pelvaro {
 
-// What one or more reads from the modem hold, cut into the deliveries in it.
-struct DeliverySplit {
-    // One text per delivery, in the order received; each converts on its own with
-    // ModemTextToOctets. A "+CMT:" header line with the PDU line after it, or a
-    // bare hexadecimal line.
-    std::vector<std::string> deliveries;
-    // The text from the last "+CMT:" header on, when the PDU line after it has not
-    // arrived in full yet (or the header itself is cut off). It belongs in front of
-    // the next read.
-    std::string held;
+// One delivery in modem text: a "+CMT:" header line (any letter case) with the PDU line after
+// it, or a bare hexadecimal PDU line. Hexadecimal lines may be spaced out with blanks.
+struct Delivery {
+    // From the start of its first line to the end of its last one, line end left out; to the end
+    // of the text when it is cut off. Each such piece converts on its own with ModemTextToOctets.
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    std::string_view header;  // without the blanks around it; empty for a bare PDU line
+    std::string_view pdu;     // without the blanks around it; empty while it has not begun
+    bool cutOff = false;      // the text stops before its last line has ended
 };
 
-// Finds the deliveries in `text`. Lines that are neither a delivery nor part of one
-// (result codes, echoes) are left out. A delivery whose header starts before
-// `holdFrom` has already waited once: it is not held again but given out as it
-// is. When both lists come back empty the text holds no delivery at all.
-DeliverySplit SplitDeliveries(std::string_view text, std::size_t holdFrom = 0);
+// The deliveries in `text`, in order. Result codes, echoes and a header followed by anything but
+// PDU text are left out. Only the last delivery can be cut off; the rest of it is still on its way.
+std::vector<Delivery> SplitDeliveries(std::string_view text);
 
 }  // namespace pelvaro

@@ -146,6 +146,13 @@ TEST_F(ModemChannelTest, TwoDeliveriesInOneWaitComeOutOneAtATime) {
     }
 }
 
+TEST_F(ModemChannelTest, AnEchoThatLooksLikeAPduIsNotKept) {
+    // The modem echoes a line without AT and does not answer it.
+    EXPECT_FALSE(channel_.SendCommand("0A0B\r", false));
+    std::string chunk;
+    EXPECT_FALSE(channel_.ReadChunk(chunk)) << chunk;
+}
+
 TEST_F(ModemChannelTest, ReadChunkTakesAtMost2000Bytes) {
     std::string waiting;
     for (int i = 0; i < 2500; ++i) waiting += static_cast<char>('0' + i % 43);
