@@ -7,7 +7,7 @@
 #include <utility>
 
 class Bstr {
-public:
+  public:
     Bstr() = default;
     explicit Bstr(const wchar_t* text) : s_(text ? SysAllocString(text) : nullptr) {}
     explicit Bstr(const std::wstring& text)
@@ -37,6 +37,6 @@ public:
     UINT Length() const { return SysStringLen(s_); }
     std::wstring Str() const { return s_ ? std::wstring(s_, SysStringLen(s_)) : std::wstring(); }
 
-private:
+  private:
     BSTR s_ = nullptr;
 };

@@ -7,7 +7,7 @@
 
 template <typename T>
 class ComPtr {
-public:
+  public:
     ComPtr() = default;
     // Takes over a reference the caller already owns.
     explicit ComPtr(T* owned) : p_(owned) {}
@@ -48,6 +48,6 @@ public:
         return p_ ? p_->QueryInterface(__uuidof(U), target.PutVoid()) : E_POINTER;
     }
 
-private:
+  private:
     T* p_ = nullptr;
 };

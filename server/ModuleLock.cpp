@@ -6,6 +6,12 @@ namespace {
 volatile LONG lockCount = 0;
 }  // namespace
 
-LONG ModuleLockCount() { return InterlockedCompareExchange(&lockCount, 0, 0); }
-void LockModule() { InterlockedIncrement(&lockCount); }
-void UnlockModule() { InterlockedDecrement(&lockCount); }
+LONG ModuleLockCount() {
+    return InterlockedCompareExchange(&lockCount, 0, 0);
+}
+void LockModule() {
+    InterlockedIncrement(&lockCount);
+}
+void UnlockModule() {
+    InterlockedDecrement(&lockCount);
+}

@@ -11,7 +11,7 @@ void UnlockModule();
 
 // Holds one module lock for as long as it lives.
 class ModuleLockHolder {
-public:
+  public:
     ModuleLockHolder() { LockModule(); }
     ModuleLockHolder(const ModuleLockHolder&) { LockModule(); }
     ModuleLockHolder& operator=(const ModuleLockHolder&) = default;

@@ -4,7 +4,7 @@
 #include <ole2.h>
 
 class Variant {
-public:
+  public:
     Variant() { VariantInit(&v_); }
     Variant(const Variant&) = delete;
     Variant& operator=(const Variant&) = delete;
@@ -15,6 +15,6 @@ public:
     VARIANT* operator->() { return &v_; }
     void Clear() { VariantClear(&v_); }
 
-private:
+  private:
     VARIANT v_;
 };
