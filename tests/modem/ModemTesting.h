@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <fstream>
 #include <string>
 
@@ -25,19 +26,12 @@ inline std::string SettingsFor(int port, int sendDelay = 0) {
            "\r\nSend Delay=" + std::to_string(sendDelay) + "\r\n";
 }
 
-class Stopwatch {
-  public:
-    Stopwatch() { QueryPerformanceCounter(&start_); }
+struct Stopwatch {
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     double Ms() const {
-        LARGE_INTEGER now, frequency;
-        QueryPerformanceCounter(&now);
-        QueryPerformanceFrequency(&frequency);
-        return 1000.0 * static_cast<double>(now.QuadPart - start_.QuadPart) /
-               static_cast<double>(frequency.QuadPart);
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+            .count();
     }
-
-  private:
-    LARGE_INTEGER start_;
 };
 
 }  // namespace pelvaro::test
