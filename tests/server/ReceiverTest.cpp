@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "modem/ModemChannel.h"
@@ -13,8 +12,9 @@
 #include "server/ModuleLock.h"
 #include "server/ReadSms.h"
 #include "server/ReceptionLoop.h"
+#include "server/UserFeedback.h"
 #include "tests/modem/ModemTesting.h"
-#include "tests/server/ReceiverTestSupport.h"
+#include "tests/server/ServerTestSupport.h"
 #include "tests/support/ModemSim.h"
 
 namespace {
@@ -24,9 +24,41 @@ using pelvaro::test::ModemSim;
 constexpr char kSender[] = "+4915112345678";
 // What a short delivery from kSender starts with: CR LF "+CMT: ,NN" CR LF.
 constexpr int kHeaderBytes = 13;
+const std::string kSetUp = "AT+CSMS=1\r\nAT+CNMI=1,2\r\n";
+const std::string kAcknowledged = "AT+CNMA\r\nAT+CNMI=1,2\r\n";
 
 std::wstring Summary(const std::wstring& text) {
     return L"Service Center No: 491700000000\r\nSender No: 4915112345678\r\nText: " + text;
+}
+
+std::vector<UINT> beeps;
+struct Box {
+    std::wstring text, caption;
+    UINT type;
+};
+std::vector<Box> boxes;
+std::function<void()> whileBoxShows;
+
+BOOL WINAPI RecordBeep(UINT type) {
+    beeps.push_back(type);
+    return TRUE;
+}
+int WINAPI RecordBox(HWND, LPCWSTR text, LPCWSTR caption, UINT type) {
+    boxes.push_back({text, caption, type});
+    if (whileBoxShows) whileBoxShows();
+    return IDOK;
+}
+
+// Dispatches the thread's messages, so that timer ticks run, until done() or the time is up.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    while (!done()) {
+        if (GetTickCount64() >= end) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
+    return true;
 }
 
 ComPtr<IUnknown> Create(CReadSms** receiver) {
@@ -46,29 +78,40 @@ int Count(const std::string& text, const std::string& what) {
     return count;
 }
 
+void UseSettings(int port) {
+    const std::string path =
+        pelvaro::test::WriteSettingsFile("receiver.ini", pelvaro::test::SettingsFor(port));
+    ASSERT_TRUE(pelvaro::SerialPort().ReadSettings(path.c_str()));
+}
+
 class ReceiverTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        beeps.clear();
+        boxes.clear();
+        whileBoxShows = nullptr;
+        PlayMessageBeep = RecordBeep;
+        ShowMessageBox = RecordBox;
         sim_.Reset();
         UseSettings(sim_.Port());
         locks_ = ModuleLockCount();
-        object_ = Create(&receiver_);
-        DWORD cookie = 0;
-        ASSERT_EQ(receiver_->Events().Advise(&sink_, &cookie), S_OK);
+        CreateAndAdvise();
     }
 
     void TearDown() override {
         object_.Reset();
+        PlayMessageBeep = ::MessageBeep;
+        ShowMessageBox = ::MessageBoxW;
         EXPECT_EQ(ActiveReceiver, nullptr);
         EXPECT_EQ(ReceptionTimer, 0u);
         EXPECT_EQ(ModuleLockCount(), locks_);
         EXPECT_EQ(sink_.refs, 1);
     }
 
-    static void UseSettings(int port) {
-        const std::string path =
-            pelvaro::test::WriteSettingsFile("receiver.ini", pelvaro::test::SettingsFor(port));
-        ASSERT_TRUE(pelvaro::SerialPort().ReadSettings(path.c_str()));
+    void CreateAndAdvise() {
+        object_ = Create(&receiver_);
+        DWORD cookie = 0;
+        ASSERT_EQ(receiver_->Events().Advise(sink_.Unknown(), &cookie), S_OK);
     }
 
     // Starts reception afresh with nothing on the line and nothing recorded.
@@ -76,23 +119,14 @@ class ReceiverTest : public ::testing::Test {
         receiver_->Close();
         ASSERT_EQ(receiver_->StartReceiving(VARIANT_FALSE), S_OK);
         sim_.ClearLog();
-        sink_.events.clear();
-        RecordedFeedback::beeps.clear();
+        sink_.calls.clear();
+        beeps.clear();
     }
 
     std::string Line() { return sim_.Received(); }
 
-    std::vector<std::wstring> Texts() const {
-        std::vector<std::wstring> texts;
-        for (const ReceivedEvent& e : sink_.events) {
-            if (e.id == 2) texts.push_back(e.args.at(2));
-        }
-        return texts;
-    }
-
     ModemSim sim_;
-    RecordedFeedback feedback_;
-    RecordingSink sink_;
+    TestSink sink_;
     CReadSms* receiver_ = nullptr;
     ComPtr<IUnknown> object_;
     LONG locks_ = 0;
@@ -103,24 +137,23 @@ TEST_F(ReceiverTest, RaisesADeliveryAndAcknowledgesItAfterwards) {
     const LCID locale = GetThreadLocale();
     SetThreadLocale(MAKELCID(MAKELANGID(LANG_GREEK, SUBLANG_GREEK_GREECE), SORT_DEFAULT));
     ASSERT_EQ(receiver_->StartReceiving(VARIANT_FALSE), S_OK);
-    EXPECT_EQ(Line(), "AT+CSMS=1\r\nAT+CNMI=1,2\r\n");
+    EXPECT_EQ(Line(), kSetUp);
     sim_.ClearLog();
-    std::string lineAtEvent;
-    sink_.onEvent = [&](const ReceivedEvent&) { lineAtEvent = Line(); };
+    std::string lineAtEvent = "no event";
+    sink_.onInvoke = [&] { lineAtEvent = Line(); };
 
     sim_.DeliverText(kSender,
                      "Gr\xC3\xBC\xC3\x9F"
                      "e {\xE2\x82\xAC}");
-    ASSERT_TRUE(PumpUntil([&] { return !sink_.events.empty(); }, 5000));
-    ASSERT_TRUE(PumpUntil([&] { return Line() == "AT+CNMA\r\nAT+CNMI=1,2\r\n"; }, 3000)) << Line();
+    ASSERT_TRUE(PumpUntil([&] { return Line() == kAcknowledged; }, 5000)) << Line();
     SetThreadLocale(locale);
 
-    ASSERT_EQ(sink_.events.size(), 1u);
+    ASSERT_EQ(sink_.calls.size(), 1u);
     EXPECT_EQ(
-        sink_.events[0].args,
+        sink_.calls[0].args,
         (std::vector<std::wstring>{L"Sender", L"Center", Summary(L"Gr\u00fc\u00dfe {\u20ac}")}));
     EXPECT_EQ(lineAtEvent, "");
-    EXPECT_EQ(RecordedFeedback::beeps, std::vector<UINT>{MB_OK});
+    EXPECT_EQ(beeps, std::vector<UINT>{MB_OK});
     EXPECT_EQ(KeepAliveCounter, 30);
 }
 
@@ -129,60 +162,56 @@ TEST_F(ReceiverTest, TextWithoutAPduBeepsAndIsStillAcknowledged) {
     KeepAliveCounter = 5;
     sim_.SendRaw("\r\nOK\r\n");
     Tick();
-    EXPECT_TRUE(sink_.events.empty());
-    EXPECT_EQ(RecordedFeedback::beeps, std::vector<UINT>{MB_ICONHAND});
-    EXPECT_EQ(Line(), "AT+CNMA\r\nAT+CNMI=1,2\r\n");
+    EXPECT_TRUE(sink_.calls.empty());
+    EXPECT_EQ(beeps, std::vector<UINT>{MB_ICONHAND});
+    EXPECT_EQ(Line(), kAcknowledged);
     EXPECT_EQ(KeepAliveCounter, 30);
 }
 
 TEST_F(ReceiverTest, RaisesEveryDeliveryOnceInOrderEachAcknowledgedAfterItsEvent) {
+    // Texts raised, acknowledgements and routings sent, after each tick.
     struct AfterTick {
         std::vector<std::wstring> texts;
-        int acknowledgements;
-        int routings;
+        int acknowledgements, routings;
     };
     const struct {
         const char* name;
-        std::function<void(ModemSim&)> arrange;
+        int splitAt;  // 0: two deliveries in one write
+        const char* raw;
         std::vector<AfterTick> ticks;
     } cases[] = {
-        {"two in one read",
-         [](ModemSim& sim) {
-             sim.DeliverTogether();
-             sim.DeliverText(kSender, "first");
-             sim.DeliverText(kSender, "second");
-         },
-         {{{Summary(L"first"), Summary(L"second")}, 2, 1}}},
+        {"two in one read", 0, nullptr, {{{Summary(L"first"), Summary(L"second")}, 2, 1}}},
         {"split inside the PDU",
-         [](ModemSim& sim) {
-             sim.SplitDelivery(kHeaderBytes + 20, 400);
-             sim.DeliverText(kSender, "first");
-         },
+         kHeaderBytes + 20,
+         nullptr,
          {{{}, 0, 0}, {{Summary(L"first")}, 1, 1}}},
         {"header alone, its PDU at the next tick",
-         [](ModemSim& sim) {
-             sim.SplitDelivery(kHeaderBytes, 400);
-             sim.DeliverText(kSender, "first");
-         },
+         kHeaderBytes,
+         nullptr,
          {{{}, 0, 0}, {{Summary(L"first")}, 1, 1}}},
-        {"header whose PDU never comes",
-         [](ModemSim& sim) { sim.SendRaw("\r\n+CMT: ,25\r\n"); },
-         {{{}, 0, 0}, {{}, 1, 1}}},
+        {"header whose PDU never comes", 0, "\r\n+CMT: ,25\r\n", {{{}, 0, 0}, {{}, 1, 1}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         sim_.Reset();
         Start();
         std::vector<int> acknowledgementsAtEvents;
-        sink_.onEvent = [&](const ReceivedEvent&) {
-            acknowledgementsAtEvents.push_back(Count(Line(), "AT+CNMA\r\n"));
-        };
-        c.arrange(sim_);
+        sink_.onInvoke = [&] { acknowledgementsAtEvents.push_back(Count(Line(), "AT+CNMA\r\n")); };
+        if (c.raw) {
+            sim_.SendRaw(c.raw);
+        } else if (c.splitAt) {
+            sim_.SplitDelivery(c.splitAt, 400);
+            sim_.DeliverText(kSender, "first");
+        } else {
+            sim_.DeliverTogether();
+            sim_.DeliverText(kSender, "first");
+            sim_.DeliverText(kSender, "second");
+        }
         for (const AfterTick& expected : c.ticks) {
             Sleep(100);
             Tick();
             const std::string line = Line();
-            EXPECT_EQ(Texts(), expected.texts);
+            EXPECT_EQ(sink_.Texts(), expected.texts);
             EXPECT_EQ(Count(line, "AT+CNMA\r\n"), expected.acknowledgements) << line;
             EXPECT_EQ(Count(line, "AT+CNMI=1,2\r\n"), expected.routings) << line;
             Sleep(400);
@@ -190,7 +219,7 @@ TEST_F(ReceiverTest, RaisesEveryDeliveryOnceInOrderEachAcknowledgedAfterItsEvent
         for (std::size_t i = 0; i < acknowledgementsAtEvents.size(); ++i) {
             EXPECT_EQ(acknowledgementsAtEvents[i], static_cast<int>(i));
         }
-        sink_.onEvent = nullptr;
+        sink_.onInvoke = nullptr;
     }
 }
 
@@ -199,19 +228,17 @@ TEST_F(ReceiverTest, AModemThatGoesAwayFailsTheKeepAliveAndCanBeOpenedAgain) {
     sim_.GoAway();
     KeepAliveCounter = 0;
     Tick();
-    EXPECT_EQ(RecordedFeedback::beeps, std::vector<UINT>{MB_ICONEXCLAMATION});
-    ASSERT_EQ(sink_.events.size(), 1u);
-    EXPECT_EQ(sink_.events[0].id, 1);
+    EXPECT_EQ(beeps, std::vector<UINT>{MB_ICONEXCLAMATION});
+    ASSERT_EQ(sink_.calls.size(), 1u);
+    EXPECT_EQ(sink_.calls[0].id, 1);
     EXPECT_EQ(KeepAliveCounter, 120);
-    Tick();
-    EXPECT_EQ(KeepAliveCounter, 119);
 
     sim_.ComeBack();
     Start();
     sim_.DeliverText(kSender, "back");
     Sleep(100);
     Tick();
-    EXPECT_EQ(Texts(), std::vector<std::wstring>{Summary(L"back")});
+    EXPECT_EQ(sink_.Texts(), std::vector<std::wstring>{Summary(L"back")});
 }
 
 TEST_F(ReceiverTest, AStartThatFailsLeavesReceptionAsItWas) {
@@ -241,7 +268,7 @@ TEST_F(ReceiverTest, AStartThatFailsLeavesReceptionAsItWas) {
         const pelvaro::ModemChannel* link = receiver_->Link();
         EXPECT_EQ(receiver_->StartReceiving(VARIANT_FALSE), S_OK);
         EXPECT_EQ(receiver_->Link(), link);
-        EXPECT_EQ(Line(), "AT+CSMS=1\r\nAT+CNMI=1,2\r\n");
+        EXPECT_EQ(Line(), kSetUp);
     }
 }
 
@@ -258,7 +285,7 @@ TEST_F(ReceiverTest, RestartsAndASecondObjectShareOneTimer) {
     EXPECT_EQ(ActiveReceiver, receiver_);
 
     KeepAliveCounter = 100;
-    PumpFor(3500);
+    PumpUntil([] { return false; }, 3500);
     EXPECT_GE(100 - KeepAliveCounter, 2) << "one idle tick a second";
     EXPECT_LE(100 - KeepAliveCounter, 4) << "one idle tick a second";
 
@@ -271,17 +298,7 @@ TEST_F(ReceiverTest, RestartsAndASecondObjectShareOneTimer) {
     secondObject.Reset();
     EXPECT_EQ(ActiveReceiver, nullptr);
     EXPECT_EQ(ReceptionTimer, 0u);
-    PumpFor(1200);  // a tick left over would work on freed objects
-}
-
-TEST_F(ReceiverTest, ATickWithoutALinkDoesNothing) {
-    Start();
-    receiver_->Close();
-    KeepAliveCounter = 0;
-    Tick();
-    EXPECT_EQ(KeepAliveCounter, 0);
-    EXPECT_TRUE(RecordedFeedback::beeps.empty());
-    EXPECT_EQ(Line(), "");
+    PumpUntil([] { return false; }, 1200);  // a tick left over would work on freed objects
 }
 
 TEST_F(ReceiverTest, ASinkThatClosesOrReleasesTheObjectEndsTheTick) {
@@ -294,40 +311,34 @@ TEST_F(ReceiverTest, ASinkThatClosesOrReleasesTheObjectEndsTheTick) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        if (!object_) {
-            object_ = Create(&receiver_);
-            DWORD cookie = 0;
-            ASSERT_EQ(receiver_->Events().Advise(&sink_, &cookie), S_OK);
-        }
+        if (!object_) CreateAndAdvise();
         sim_.Reset();
         Start();
-        sink_.onEvent = [&](const ReceivedEvent&) { c.act(); };
+        sink_.onInvoke = c.act;
         sim_.DeliverTogether();
         sim_.DeliverText(kSender, "first");
         sim_.DeliverText(kSender, "second");
         Sleep(100);
         Tick();
-        sink_.onEvent = nullptr;
-        EXPECT_EQ(Texts(), std::vector<std::wstring>{Summary(L"first")});
+        sink_.onInvoke = nullptr;
+        EXPECT_EQ(sink_.Texts(), std::vector<std::wstring>{Summary(L"first")});
+        beeps.clear();
+        KeepAliveCounter = 0;
+        Tick();  // without a link: no keep-alive, no beep
         EXPECT_EQ(Line(), "") << "nothing goes out over a closed link";
-        Tick();
+        EXPECT_TRUE(beeps.empty());
+        EXPECT_EQ(KeepAliveCounter, 0);
     }
-    EXPECT_EQ(ActiveReceiver, nullptr);
-    EXPECT_EQ(ModuleLockCount(), locks_);
 }
 
 TEST_F(ReceiverTest, TheKeepAliveGoesOutAfterTheIdleTicks) {
     const struct {
-        const char* name;
         bool answered;
         UINT beep;
         std::size_t testEvents;
-    } cases[] = {
-        {"answered", true, MB_OK, 0},
-        {"not answered", false, MB_ICONEXCLAMATION, 1},
-    };
+    } cases[] = {{true, MB_OK, 0}, {false, MB_ICONEXCLAMATION, 1}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.answered);
         Start();
         if (!c.answered) sim_.StaySilent();
         KeepAliveCounter = 1;
@@ -335,8 +346,8 @@ TEST_F(ReceiverTest, TheKeepAliveGoesOutAfterTheIdleTicks) {
         EXPECT_EQ(Line(), "");
         Tick();
         EXPECT_EQ(Line(), "a/");
-        EXPECT_EQ(RecordedFeedback::beeps, std::vector<UINT>{c.beep});
-        EXPECT_EQ(sink_.events.size(), c.testEvents);
+        EXPECT_EQ(beeps, std::vector<UINT>{c.beep});
+        EXPECT_EQ(sink_.calls.size(), c.testEvents);
         EXPECT_EQ(KeepAliveCounter, 120);
     }
     KeepAliveCounter = 7;
@@ -346,43 +357,37 @@ TEST_F(ReceiverTest, TheKeepAliveGoesOutAfterTheIdleTicks) {
 }
 
 TEST_F(ReceiverTest, TheBoxShowsAfterTheTimerStartedAndTicksRunMeanwhile) {
-    for (const VARIANT_BOOL useDialog : {VARIANT_BOOL(0), VARIANT_TRUE, VARIANT_BOOL(2)}) {
-        SCOPED_TRACE(useDialog);
-        receiver_->Close();
-        sim_.ClearLog();
-        sink_.events.clear();
-        RecordedFeedback::boxes.clear();
-        RecordedFeedback::whileBoxShows = [&] {
-            EXPECT_NE(ReceptionTimer, 0u);
-            sim_.DeliverText(kSender, "meanwhile");
-            EXPECT_TRUE(PumpUntil([&] { return !sink_.events.empty(); }, 4000));
-        };
-        EXPECT_EQ(receiver_->StartReceiving(useDialog), S_OK);
-        if (useDialog == 0) {
-            EXPECT_TRUE(RecordedFeedback::boxes.empty());
-            continue;
-        }
-        ASSERT_EQ(RecordedFeedback::boxes.size(), 1u);
-        EXPECT_EQ(RecordedFeedback::boxes[0].text, L"SMS-Empfang l\u00e4uft.");
-        EXPECT_EQ(RecordedFeedback::boxes[0].caption, L"Pelvaro:StartReceiving");
-        EXPECT_EQ(RecordedFeedback::boxes[0].type, static_cast<UINT>(MB_OK));
-        EXPECT_EQ(Texts(), std::vector<std::wstring>{Summary(L"meanwhile")});
-        EXPECT_TRUE(
-            PumpUntil([&] { return Count(Line(), "AT+CNMA\r\nAT+CNMI=1,2\r\n") == 1; }, 3000));
-    }
+    EXPECT_EQ(receiver_->StartReceiving(VARIANT_FALSE), S_OK);
+    EXPECT_TRUE(boxes.empty());
+    receiver_->Close();
+    sim_.ClearLog();
+    whileBoxShows = [&] {
+        EXPECT_NE(ReceptionTimer, 0u);
+        sim_.DeliverText(kSender, "meanwhile");
+        EXPECT_TRUE(PumpUntil([&] { return Count(Line(), kAcknowledged) == 1; }, 5000));
+    };
+    EXPECT_EQ(receiver_->StartReceiving(VARIANT_BOOL(2)), S_OK) << "any nonzero shows it";
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, L"SMS-Empfang l\u00e4uft.");
+    EXPECT_EQ(boxes[0].caption, L"Pelvaro:StartReceiving");
+    EXPECT_EQ(boxes[0].type, static_cast<UINT>(MB_OK));
+    EXPECT_EQ(sink_.Texts(), std::vector<std::wstring>{Summary(L"meanwhile")});
 }
 
 TEST_F(ReceiverTest, RunningOutOfMemoryDropsOneEventAndNothingEscapes) {
     const std::string delivery =
         "\r\n+CMT: ,24\r\n"
         "06912143658709040B912143658709F100004021123125000005C8329BFD06\r\n";
-    std::string text = delivery;
-    FailAllocations(true);
-    const bool raised = receiver_->ProcessReceivedText(std::move(text));
-    const HRESULT start = receiver_->StartReceiving(VARIANT_FALSE);
-    FailAllocations(false);
+    std::string text = delivery;  // copied before allocations fail
+    bool raised = true;
+    HRESULT start = S_OK;
+    {
+        FailAllocations fail;
+        raised = receiver_->ProcessReceivedText(std::move(text));
+        start = receiver_->StartReceiving(VARIANT_FALSE);
+    }
     EXPECT_FALSE(raised);
-    EXPECT_TRUE(sink_.events.empty());
+    EXPECT_TRUE(sink_.calls.empty());
     EXPECT_EQ(start, E_OUTOFMEMORY);
     EXPECT_EQ(receiver_->Link(), nullptr);
     EXPECT_TRUE(receiver_->ProcessReceivedText(delivery));
@@ -390,38 +395,12 @@ TEST_F(ReceiverTest, RunningOutOfMemoryDropsOneEventAndNothingEscapes) {
     Start();
     sim_.DeliverText(kSender, "later");
     Sleep(100);
-    FailAllocations(true);
-    Tick();
-    FailAllocations(false);
-    Tick();
-    EXPECT_EQ(Texts(), std::vector<std::wstring>{Summary(L"later")});
-}
-
-// Not a check: run with --gtest_also_run_disabled_tests to see the figures.
-TEST_F(ReceiverTest, DISABLED_MeasuresDeliveryLatencyAndIdleTicks) {
-    Start();
-    std::vector<double> latencies;
-    for (int i = 0; i < 25; ++i) {
-        PumpFor((i * 137) % 1000);  // arrive at every phase of the tick
-        const std::size_t before = sink_.events.size();
-        const int routings = Count(Line(), "AT+CNMI=1,2\r\n");
-        sim_.DeliverText(kSender, "latency " + std::to_string(i));
-        const double sent = NowMs();
-        ASSERT_TRUE(PumpUntil([&] { return sink_.events.size() > before; }, 5000));
-        latencies.push_back(sink_.events.back().ms - sent);
-        ASSERT_TRUE(PumpUntil([&] { return Count(Line(), "AT+CNMI=1,2\r\n") > routings; }, 3000));
-    }
-    std::sort(latencies.begin(), latencies.end());
-    std::vector<double> idle;
-    for (int i = 0; i < 5; ++i) {
-        const double begin = NowMs();
+    {
+        FailAllocations fail;
         Tick();
-        idle.push_back(NowMs() - begin);
     }
-    std::sort(idle.begin(), idle.end());
-    printf("delivery to OnNewSms over %zu: median %.0f ms, worst %.0f ms\n", latencies.size(),
-           latencies[latencies.size() / 2], latencies.back());
-    printf("idle tick blocks: median %.0f ms, worst %.0f ms\n", idle[idle.size() / 2], idle.back());
+    Tick();
+    EXPECT_EQ(sink_.Texts(), std::vector<std::wstring>{Summary(L"later")});
 }
 
 }  // namespace

@@ -1,18 +1,18 @@
-#include "EventsTestSupport.h"
+#include "tests/server/ServerTestSupport.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "Pelvaro_h.h"
-#include "server/ConnectionEnumerators.h"
 
 namespace {
-bool failAllocations = false;
+bool failing = false;
 }
 
 void* operator new(std::size_t size) {
-    void* p = failAllocations ? nullptr : std::malloc(size ? size : 1);
+    void* p = failing ? nullptr : std::malloc(size ? size : 1);
     if (!p) throw std::bad_alloc();
     return p;
 }
@@ -26,10 +26,18 @@ void operator delete(void* p, std::size_t size) noexcept {
 }
 
 FailAllocations::FailAllocations() {
-    failAllocations = true;
+    failing = true;
 }
 FailAllocations::~FailAllocations() {
-    failAllocations = false;
+    failing = false;
+}
+
+std::vector<std::wstring> TestSink::Texts() const {
+    std::vector<std::wstring> texts;
+    for (const SinkCall& call : calls) {
+        if (call.id == 2) texts.push_back(call.args.at(2));
+    }
+    return texts;
 }
 
 HRESULT TestSink::QueryInterface(REFIID riid, void** ppv) {
@@ -49,45 +57,26 @@ HRESULT TestSink::QueryInterface(REFIID riid, void** ppv) {
 
 HRESULT TestSink::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
                          VARIANT* result, EXCEPINFO* info, UINT* argError) {
+    const bool wasFailing = std::exchange(failing, false);  // the recording is not under test
     SinkCall call{id,
                   {},
                   riid == IID_NULL && lcid == LOCALE_USER_DEFAULT && flags == DISPATCH_METHOD &&
                       params->cNamedArgs == 0 && !params->rgdispidNamedArgs && result && info &&
                       argError};
-    for (UINT i = 0; i < params->cArgs; ++i) {
+    for (UINT i = params->cArgs; i-- > 0;) {
         VARIANT& arg = params->rgvarg[i];
-        call.args.push_back(arg.vt == VT_BSTR ? arg.bstrVal : L"?");
+        call.args.push_back(arg.vt == VT_BSTR ? std::wstring(arg.bstrVal, SysStringLen(arg.bstrVal))
+                                              : L"?");
         arg.vt = VT_I4;  // scribbled on: the next sink must not see it
     }
     calls.push_back(call);
     V_VT(result) = VT_BSTR;  // must be freed by the caller
     V_BSTR(result) = SysAllocString(L"ignored");
     if (onInvoke) onInvoke();
+    failing = wasFailing;
     if (FAILED(this->result)) {
         *info = exception;
         info->bstrDescription = description ? SysAllocString(description) : nullptr;
     }
     return this->result;
-}
-
-HRESULT FakeOwner::QueryInterface(REFIID riid, void** ppv) {
-    *ppv = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IConnectionPointContainer) return E_NOINTERFACE;
-    *ppv = static_cast<IConnectionPointContainer*>(this);
-    AddRef();
-    return S_OK;
-}
-
-ULONG FakeOwner::Release() {
-    const LONG left = --refs;
-    if (left != 0) return left;
-    refs = -1000;  // no second destruction from references taken while tearing down
-    notify.ReleaseAllSinks();
-    events.ReleaseAllSinks();
-    delete this;
-    return 0;
-}
-
-HRESULT FakeOwner::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
-    return CreateConnectionPointEnumerator({notify.Interface(), events.Interface()}, ppEnum);
 }

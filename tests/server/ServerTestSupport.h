@@ -1,6 +1,5 @@
 #pragma once
-// Sinks and an owner written for the connection point tests. Sinks live in the test and start with
-// the test's own reference, so a count of 1 at the end means nothing leaked or was over-released.
+// What both server test programs need: a sink that records its calls, and allocation failure.
 
 #include <ocidl.h>
 
@@ -8,26 +7,27 @@
 #include <string>
 #include <vector>
 
-#include "server/EventsConnectionPoint.h"
-#include "server/PropertyNotifyConnectionPoint.h"
-
 struct SinkCall {
     DISPID id;
-    std::vector<std::wstring> args;  // in rgvarg order
+    std::vector<std::wstring> args;  // in parameter order
     bool conventional;               // IID_NULL, user locale, method call, no named arguments
 };
 
+// Lives in the test and starts with the test's own reference, so a count of 1 at the end means
+// nothing leaked or was over-released.
 class TestSink final : public IDispatch, public IPropertyNotifySink {
   public:
     LONG refs = 1;
     HRESULT queryFailure = S_OK;  // answer to a query for the connection interfaces
     HRESULT result = S_OK;
-    EXCEPINFO exception{};  // handed back on failure; its description is copied
+    EXCEPINFO exception{};  // handed back on failure, with `description` as its description
     const wchar_t* description = nullptr;
     std::function<void()> onInvoke;
     std::vector<SinkCall> calls;
 
     IUnknown* Unknown() { return static_cast<IDispatch*>(this); }
+    // The texts of the OnNewSms calls.
+    std::vector<std::wstring> Texts() const;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
@@ -44,27 +44,7 @@ class TestSink final : public IDispatch, public IPropertyNotifySink {
     HRESULT STDMETHODCALLTYPE OnRequestEdit(DISPID) override { return E_UNEXPECTED; }
 };
 
-class FakeOwner final : public IConnectionPointContainer {
-  public:
-    static inline int alive = 0;
-    LONG refs = 1;
-    PropertyNotifyConnectionPoint notify{this};
-    EventsConnectionPoint events{this};
-
-    FakeOwner() { ++alive; }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
-    HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID, IConnectionPoint**) override {
-        return E_NOTIMPL;
-    }
-
-  private:
-    ~FakeOwner() { --alive; }
-};
-
-// While one lives, every allocation through operator new fails.
+// While one lives, every allocation through operator new fails, except the sink's own.
 struct FailAllocations {
     FailAllocations();
     ~FailAllocations();
