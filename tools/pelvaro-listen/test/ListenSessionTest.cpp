@@ -2,15 +2,11 @@
 // this test's own Wine prefix, and the simulated modem.
 
 #include <gtest/gtest.h>
-#include <windows.h>
 
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
-#include <string>
 
+#include "ListenTesting.h"
 #include "modem/UniqueHandle.h"
 #include "tests/support/ModemSim.h"
 
@@ -23,158 +19,96 @@ std::wstring WindowsPath(const std::string& unixPath) {
     return path;
 }
 
-std::string ReadAll(const std::wstring& file) {
-    std::ifstream in(std::filesystem::path(file), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-struct Outcome {
-    DWORD exitCode = STILL_ACTIVE;
-    std::string out;
-    std::string err;
-};
-
 // A program started in `folder`, its standard output and error going to files there.
 class Child {
   public:
-    Child(const std::wstring& commandLine, const std::wstring& folder)
+    Child(std::wstring commandLine, const std::wstring& folder)
         : outPath_(folder + L"\\out.txt"), errPath_(folder + L"\\err.txt") {
-        UniqueHandle out = CreateOutput(outPath_);
-        UniqueHandle err = CreateOutput(errPath_);
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        auto output = [&](const std::wstring& path) {
+            return UniqueHandle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                            CREATE_ALWAYS, 0, nullptr));
+        };
+        UniqueHandle out = output(outPath_), err = output(errPath_);
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
         startup.hStdOutput = out.Get();
         startup.hStdError = err.Get();
-        std::wstring line = commandLine;
         PROCESS_INFORMATION info{};
-        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                            folder.c_str(), &startup, &info)) {
-            ADD_FAILURE() << "cannot start the program, error " << GetLastError();
-            return;
-        }
+        EXPECT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                   folder.c_str(), &startup, &info));
         CloseHandle(info.hThread);
         process_.Reset(info.hProcess);
     }
 
-    std::string ErrSoFar() const { return ReadAll(errPath_); }
-
-    Outcome Wait(DWORD timeoutMs) {
-        Outcome outcome;
-        if (!process_.Valid()) return outcome;
-        if (WaitForSingleObject(process_.Get(), timeoutMs) != WAIT_OBJECT_0) {
+    std::string Out() const { return ReadAll(outPath_); }
+    std::string Err() const { return ReadAll(errPath_); }
+    DWORD Wait() {
+        DWORD exitCode = STILL_ACTIVE;
+        if (WaitForSingleObject(process_.Get(), 30000) != WAIT_OBJECT_0) {
             TerminateProcess(process_.Get(), 99);
-            ADD_FAILURE() << "the program did not end within " << timeoutMs << " ms";
         }
-        GetExitCodeProcess(process_.Get(), &outcome.exitCode);
-        outcome.out = ReadAll(outPath_);
-        outcome.err = ReadAll(errPath_);
-        return outcome;
+        GetExitCodeProcess(process_.Get(), &exitCode);
+        return exitCode;
     }
 
   private:
-    static UniqueHandle CreateOutput(const std::wstring& path) {
-        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        return UniqueHandle(CreateFileW(path.c_str(), GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    static std::string ReadAll(const std::wstring& file) {
+        std::ostringstream text;
+        text << std::ifstream(std::filesystem::path(file), std::ios::binary).rdbuf();
+        return text.str();
     }
 
-    std::wstring outPath_;
-    std::wstring errPath_;
+    std::wstring outPath_, errPath_;
     UniqueHandle process_;
 };
 
 DWORD Regsvr32(const std::wstring& options) {
-    wchar_t folder[MAX_PATH];
-    GetTempPathW(MAX_PATH, folder);
-    Child regsvr32(L"regsvr32.exe " + options + L" \"" + WindowsPath(PELVARO_DLL) + L"\"", folder);
-    return regsvr32.Wait(30000).exitCode;
+    return Child(L"regsvr32.exe " + options + L" \"" + WindowsPath(PELVARO_DLL) + L"\"",
+                 TestFolder(L"regsvr32"))
+        .Wait();
 }
 
-bool StartsWith(const std::string& text, const std::string& start) {
-    return text.compare(0, start.size(), start) == 0;
+Child Listen(const std::wstring& folder, const std::wstring& arguments) {
+    return Child(L"\"" + WindowsPath(LISTEN_EXE) + L"\" " + arguments, folder);
 }
 
 class ListenSession : public ::testing::Test {
   protected:
-    void SetUp() override {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        folder_ = temp + std::wstring(L"listen-") + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                  std::wstring(test->name(), test->name() + std::strlen(test->name()));
-        CreateDirectoryW(folder_.c_str(), nullptr);
-    }
-
-    void WriteSettings(int port) {
-        std::ofstream(std::filesystem::path(folder_ + L"\\SerComm.ini"), std::ios::binary)
-            << "[SerComm Options]\r\nPort=" << port << "\r\n";
-    }
-
-    Child Listen(const std::wstring& arguments) {
-        return Child(L"\"" + WindowsPath(LISTEN_EXE) + L"\" " + arguments, folder_);
-    }
-
-    std::wstring folder_;
-};
-
-class RegisteredListenSession : public ListenSession {
-  protected:
-    void SetUp() override {
-        ListenSession::SetUp();
-        ASSERT_EQ(Regsvr32(L"/s"), 0u) << "regsvr32 Pelvaro.dll failed";
-    }
-    void TearDown() override { EXPECT_EQ(Regsvr32(L"/u /s"), 0u); }
+    void TearDown() override { Regsvr32(L"/u /s"); }
 };
 
 TEST_F(ListenSession, TellsHowToRegisterAnUnregisteredClass) {
     Regsvr32(L"/u /s");
-    WriteSettings(3);
-    const Outcome run = Listen(L"--seconds 1").Wait(30000);
-    EXPECT_EQ(run.exitCode, 3u);
-    EXPECT_TRUE(StartsWith(run.err,
-                           "pelvaro-listen: Pelvaro.ReadSms is not registered: run regsvr32 "
-                           "Pelvaro.dll"))
-        << run.err;
-    EXPECT_EQ(run.err.find("\r\n"), run.err.size() - 2) << "one line: " << run.err;
-    EXPECT_EQ(run.out, "");
+    Child listener = Listen(TestFolder(L"unregistered"), L"--seconds 1");
+    EXPECT_EQ(listener.Wait(), 3u);
+    const std::string err = listener.Err();
+    EXPECT_EQ(
+        err.rfind("pelvaro-listen: Pelvaro.ReadSms is not registered: run regsvr32 Pelvaro.dll", 0),
+        0u)
+        << err;
+    EXPECT_EQ(err.find("\r\n"), err.size() - 2) << "one line: " << err;
+    EXPECT_EQ(listener.Out(), "");
 }
 
-TEST_F(RegisteredListenSession, NamesThePortWhenNoModemAnswers) {
-    // Nothing is linked as COM9 in this prefix.
-    WriteSettings(9);
-    const Outcome run = Listen(L"--seconds 1").Wait(30000);
-    EXPECT_EQ(run.exitCode, 4u);
-    EXPECT_TRUE(StartsWith(run.err,
-                           "pelvaro-listen: StartReceiving failed: COM9 could not be opened, or "
-                           "the modem on it did not answer; the port is Port=9 in "))
-        << run.err;
-    EXPECT_NE(run.err.find("SerComm.ini\r\n"), std::string::npos) << run.err;
-    EXPECT_EQ(run.out, "");
-}
-
-TEST_F(RegisteredListenSession, PrintsEachDeliveryAndEndsWhenTheTimeIsUp) {
+TEST_F(ListenSession, PrintsEachDeliveryAndEndsWhenTheTimeIsUp) {
+    ASSERT_EQ(Regsvr32(L"/s"), 0u) << "regsvr32 Pelvaro.dll failed";
     pelvaro::test::ModemSim sim;
-    WriteSettings(sim.Port());
-    Child listener = Listen(L"--seconds 5");
-    for (int i = 0; i < 150 && listener.ErrSoFar().find("receiving SMS") == std::string::npos;
-         ++i) {
+    const std::wstring folder = TestFolder(L"delivery");
+    WriteSettings(folder, "[SerComm Options]\r\nPort=" + std::to_string(sim.Port()) + "\r\n");
+    Child listener = Listen(folder, L"--seconds 5");
+    for (int i = 0; i < 150 && listener.Err().find("receiving SMS") == std::string::npos; ++i) {
         Sleep(100);
     }
-    ASSERT_NE(listener.ErrSoFar().find("receiving SMS on COM" + std::to_string(sim.Port())),
+    ASSERT_NE(listener.Err().find("receiving SMS on COM" + std::to_string(sim.Port())),
               std::string::npos)
-        << listener.ErrSoFar();
+        << listener.Err();
 
     sim.DeliverText("+4915112345678",
                     "Gr\xc3\xbc\xc3\x9f"
                     "e {\xe2\x82\xac} [ok]");
-    const Outcome run = listener.Wait(30000);
-
-    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(listener.Wait(), 0u) << listener.Err();
     // UTF-8, as the output is a file.
     const std::regex expected(
         "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}  OnNewSms\r\n"
@@ -182,12 +116,9 @@ TEST_F(RegisteredListenSession, PrintsEachDeliveryAndEndsWhenTheTimeIsUp) {
         "    Sender No: 4915112345678\r\n"
         "    Text: Gr\xc3\xbc\xc3\x9f"
         "e \\{\xe2\x82\xac\\} \\[ok\\]\r\n");
-    EXPECT_TRUE(std::regex_match(run.out, expected)) << run.out;
-    EXPECT_NE(run.err.find("pelvaro-listen: stopped after 1 message\r\n"), std::string::npos)
-        << run.err;
-    // 0 seconds: start receiving, then stop at once.
-    const Outcome again = Listen(L"--seconds 0").Wait(30000);
-    EXPECT_EQ(again.exitCode, 0u) << again.err;
+    EXPECT_TRUE(std::regex_match(listener.Out(), expected)) << listener.Out();
+    EXPECT_NE(listener.Err().find("pelvaro-listen: stopped after 1 message\r\n"), std::string::npos)
+        << listener.Err();
 }
 
 }  // namespace
