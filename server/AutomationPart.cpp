@@ -1,8 +1,6 @@
 #include "AutomationPart.h"
 
 #include "CoerceArgument.h"
-#include "DispatchNames.h"
-#include "OwnTypeInfo.h"
 
 namespace {
 constexpr DISPID kStartReceiving = 1;
@@ -15,18 +13,8 @@ const DispatchName kNames[] = {
 };
 }  // namespace
 
-HRESULT AutomationPart::GetTypeInfoCount(UINT* pctinfo) {
-    return OwnTypeInfoCount(IID_IReadSms, pctinfo);
-}
-
-HRESULT AutomationPart::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
-    return OwnTypeInfoAt(IID_IReadSms, iTInfo, ppTInfo);
-}
-
-HRESULT AutomationPart::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID,
-                                      DISPID* rgDispId) {
-    return LookUpDispatchNames(kNames, rgszNames, cNames, rgDispId);
-}
+AutomationPart::AutomationPart(IUnknown* controlling, ReceiverCommands& receiver)
+    : DispatchPart(controlling, IID_IReadSms, kNames), receiver_(receiver) {}
 
 HRESULT AutomationPart::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARAMS* pDispParams,
                                VARIANT* pVarResult, EXCEPINFO*, UINT* puArgErr) {

@@ -1,7 +1,7 @@
 #pragma once
 // IReadSms, and IDispatch as its dual: late-bound calls reach the receiver's two methods.
 
-#include "ObjectPart.h"
+#include "DispatchPart.h"
 #include "Pelvaro_h.h"
 
 // What the automation part calls on the object behind it.
@@ -14,15 +14,10 @@ class ReceiverCommands {
     ~ReceiverCommands() = default;
 };
 
-class AutomationPart final : public ObjectPart<IReadSms> {
+class AutomationPart final : public DispatchPart<IReadSms> {
   public:
-    AutomationPart(IUnknown* controlling, ReceiverCommands& receiver)
-        : ObjectPart(controlling), receiver_(receiver) {}
+    AutomationPart(IUnknown* controlling, ReceiverCommands& receiver);
 
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
-                                            LCID lcid, DISPID* rgDispId) override;
     // Named arguments and the call flags are not looked at: a property call runs the method.
     HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
                                      DISPPARAMS* pDispParams, VARIANT* pVarResult,

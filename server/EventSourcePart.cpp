@@ -3,8 +3,6 @@
 #include <array>
 
 #include "CoerceArgument.h"
-#include "DispatchNames.h"
-#include "OwnTypeInfo.h"
 #include "Pelvaro_h.h"
 
 namespace {
@@ -54,18 +52,8 @@ HRESULT SortIntoSlots(const DISPPARAMS& params, Slots& slots, UINT* puArgErr) {
 
 }  // namespace
 
-HRESULT EventSourcePart::GetTypeInfoCount(UINT* pctinfo) {
-    return OwnTypeInfoCount(DIID__IReadSmsEvents, pctinfo);
-}
-
-HRESULT EventSourcePart::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
-    return OwnTypeInfoAt(DIID__IReadSmsEvents, iTInfo, ppTInfo);
-}
-
-HRESULT EventSourcePart::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID,
-                                       DISPID* rgDispId) {
-    return LookUpDispatchNames(kNames, rgszNames, cNames, rgDispId);
-}
+EventSourcePart::EventSourcePart(IUnknown* controlling, EventRaiser& raiser)
+    : DispatchPart(controlling, DIID__IReadSmsEvents, kNames), raiser_(raiser) {}
 
 HRESULT EventSourcePart::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARAMS* pDispParams,
                                 VARIANT* pVarResult, EXCEPINFO*, UINT* puArgErr) {

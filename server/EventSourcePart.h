@@ -3,7 +3,7 @@
 
 #include <oaidl.h>
 
-#include "ObjectPart.h"
+#include "DispatchPart.h"
 
 // What the event source calls to raise an event.
 class EventRaiser {
@@ -15,15 +15,10 @@ class EventRaiser {
     ~EventRaiser() = default;
 };
 
-class EventSourcePart final : public ObjectPart<IDispatch> {
+class EventSourcePart final : public DispatchPart<IDispatch> {
   public:
-    EventSourcePart(IUnknown* controlling, EventRaiser& raiser)
-        : ObjectPart(controlling), raiser_(raiser) {}
+    EventSourcePart(IUnknown* controlling, EventRaiser& raiser);
 
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
-                                            LCID lcid, DISPID* rgDispId) override;
     HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
                                      DISPPARAMS* pDispParams, VARIANT* pVarResult,
                                      EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
