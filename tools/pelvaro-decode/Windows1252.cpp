@@ -1,43 +1,48 @@
 #include "Windows1252.h"
 
-#include <array>
+#include <iconv.h>
+
+#include <cerrno>
+#include <memory>
+#include <stdexcept>
 
 namespace pelvaro {
 
 namespace {
 
-// 0x80 to 0x9F; every other byte is its own code point.
-constexpr std::array<char16_t, 32> kHighControls = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 0x88
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 0x90
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 0x98
+struct IconvCloser {
+    void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
 };
 
-unsigned CodePoint(unsigned char byte) {
-    return byte >= 0x80 && byte <= 0x9F ? kHighControls[byte - 0x80] : byte;
-}
-
-void AppendUtf8(unsigned code, std::string& out) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
+// A byte the code page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D), which iconv
+// refuses: Windows maps it to the C1 control of the same value.
+void AppendControl(unsigned char byte, std::string& out) {
+    out += static_cast<char>(0xC0 | (byte >> 6));
+    out += static_cast<char>(0x80 | (byte & 0x3F));
 }
 
 }  // namespace
 
 std::string Windows1252ToUtf8(std::string_view text) {
+    const iconv_t opened = iconv_open("UTF-8", "WINDOWS-1252");
+    if (opened == reinterpret_cast<iconv_t>(-1)) {
+        throw std::runtime_error("this system cannot convert from Windows-1252");
+    }
+    const std::unique_ptr<void, IconvCloser> cd(opened);
     std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        AppendUtf8(CodePoint(static_cast<unsigned char>(c)), out);
+    std::string buffer(3 * text.size(), '\0');  // one byte gives at most three
+    char* in = const_cast<char*>(text.data());
+    std::size_t inLeft = text.size();
+    while (inLeft > 0) {
+        char* to = buffer.data();
+        std::size_t toLeft = buffer.size();
+        const std::size_t done = iconv(static_cast<iconv_t>(cd.get()), &in, &inLeft, &to, &toLeft);
+        out.append(buffer.data(), buffer.size() - toLeft);
+        if (done != static_cast<std::size_t>(-1)) break;
+        if (errno != EILSEQ) throw std::runtime_error("cannot convert from Windows-1252");
+        AppendControl(static_cast<unsigned char>(*in), out);
+        ++in;
+        --inLeft;
     }
     return out;
 }

@@ -1,5 +1,6 @@
 // pelvaro-decode: shows what the receiver makes of text captured from a modem.
 
+#include <exception>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -142,8 +143,13 @@ int main(int argc, char** argv) {
 
     Printer printer(options.json);
     bool allDecoded = true;
-    for (std::size_t i = 0; i < inputs.size(); ++i) {
-        allDecoded = Decode(inputs[i], i + 1, printer) && allDecoded;
+    try {
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+            allDecoded = Decode(inputs[i], i + 1, printer) && allDecoded;
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "pelvaro-decode: " << e.what() << "\n";
+        return kSomeUndecoded;
     }
     return allDecoded ? kAllDecoded : kSomeUndecoded;
 }
