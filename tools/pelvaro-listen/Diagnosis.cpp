@@ -31,13 +31,11 @@ std::wstring PortName(int port) {
     return L"COM" + std::to_wstring(port);
 }
 
-std::wstring FullPath(const char* relative) {
-    char full[MAX_PATH];
-    const DWORD n = GetFullPathNameA(relative, MAX_PATH, full, nullptr);
+std::wstring FullSettingsPath() {
+    wchar_t full[MAX_PATH];
+    const DWORD n = GetFullPathNameW(L".\\SerComm.ini", MAX_PATH, full, nullptr);
     if (n == 0 || n >= MAX_PATH) return L".\\SerComm.ini";
-    wchar_t wide[MAX_PATH];
-    const int m = MultiByteToWideChar(CP_ACP, 0, full, static_cast<int>(n), wide, MAX_PATH);
-    return std::wstring(wide, static_cast<std::size_t>(m > 0 ? m : 0));
+    return std::wstring(full, n);
 }
 
 }  // namespace
@@ -51,7 +49,7 @@ PortSetting ReadPortSetting() {
     char value[16];
     GetPrivateProfileStringA(kSection, "Port", "\x01", value, sizeof value, kSettingsFile);
     setting.keyFound = value[0] != '\x01';
-    setting.file = FullPath(kSettingsFile);
+    setting.file = FullSettingsPath();
     return setting;
 }
 
