@@ -1,5 +1,6 @@
 #include "ClassFactory.h"
 
+#include <mutex>
 #include <new>
 
 #include "ModuleLock.h"
@@ -27,7 +28,7 @@ HRESULT ClassFactory::QueryInterface(REFIID riid, void** ppv) {
 }
 
 ULONG ClassFactory::AddRef() {
-    CriticalSectionGuard guard(lock_);
+    std::lock_guard<CriticalSection> guard(lock_);
     const LONG count = InterlockedIncrement(&count_);
     if (count == 2) LockModule();
     return static_cast<ULONG>(count);
@@ -36,7 +37,7 @@ ULONG ClassFactory::AddRef() {
 ULONG ClassFactory::Release() {
     LONG count;
     {
-        CriticalSectionGuard guard(lock_);
+        std::lock_guard<CriticalSection> guard(lock_);
         count = InterlockedDecrement(&count_);
         if (count == 1) UnlockModule();
     }

@@ -1,5 +1,7 @@
 #include "ClassTable.h"
 
+#include <mutex>
+
 #include "ClassFactory.h"
 #include "ClassRegistrationScript.h"
 #include "ComPtr.h"
@@ -41,7 +43,7 @@ HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
     HRESULT hr = S_OK;
     {
         // Two threads racing here must end up with one factory.
-        CriticalSectionGuard guard(tableLock);
+        std::lock_guard<CriticalSection> guard(tableLock);
         if (!entry->cachedFactory) {
             hr = ClassFactory::Create(entry->createInstance, IID_IUnknown,
                                       entry->cachedFactory.PutVoid());

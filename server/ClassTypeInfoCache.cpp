@@ -1,5 +1,7 @@
 #include "ClassTypeInfoCache.h"
 
+#include <mutex>
+
 #include "ComPtr.h"
 #include "CriticalSection.h"
 #include "Pelvaro_h.h"
@@ -23,7 +25,7 @@ HRESULT LoadClassTypeInfo(ComPtr<ITypeInfo>& typeInfo) {
 HRESULT GetClassTypeInfo(ITypeInfo** typeInfo) {
     if (!typeInfo) return E_POINTER;
     *typeInfo = nullptr;
-    CriticalSectionGuard guard(cacheLock);
+    std::lock_guard<CriticalSection> guard(cacheLock);
     if (!cached) {
         ComPtr<ITypeInfo> loaded;
         const HRESULT hr = LoadClassTypeInfo(loaded);
@@ -35,7 +37,7 @@ HRESULT GetClassTypeInfo(ITypeInfo** typeInfo) {
 }
 
 void ReleaseClassTypeInfo() {
-    CriticalSectionGuard guard(cacheLock);
+    std::lock_guard<CriticalSection> guard(cacheLock);
     cached.Reset();
 }
 

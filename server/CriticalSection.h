@@ -1,5 +1,5 @@
 #pragma once
-// A CRITICAL_SECTION that may fail to set up, and a guard that holds it for a scope.
+// A CRITICAL_SECTION that may fail to set up; std::lock_guard holds it for a scope.
 
 #include <windows.h>
 
@@ -13,23 +13,10 @@ class CriticalSection {
     }
 
     bool Ready() const { return ready_; }
-    void Enter() { EnterCriticalSection(&section_); }
-    void Leave() { LeaveCriticalSection(&section_); }
+    void lock() { EnterCriticalSection(&section_); }
+    void unlock() { LeaveCriticalSection(&section_); }
 
   private:
     CRITICAL_SECTION section_;
     const bool ready_;
-};
-
-class CriticalSectionGuard {
-  public:
-    explicit CriticalSectionGuard(CriticalSection& section) : section_(section) {
-        section_.Enter();
-    }
-    CriticalSectionGuard(const CriticalSectionGuard&) = delete;
-    CriticalSectionGuard& operator=(const CriticalSectionGuard&) = delete;
-    ~CriticalSectionGuard() { section_.Leave(); }
-
-  private:
-    CriticalSection& section_;
 };
