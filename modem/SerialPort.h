@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "modem/UniqueHandle.h"
+#include "win/UniqueHandle.h"
 
 namespace pelvaro {
 

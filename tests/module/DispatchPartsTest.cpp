@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "server/AutomationPart.h"
-#include "server/EventSourcePart.h"
+#include "server/automation/AutomationPart.h"
+#include "server/automation/EventSourcePart.h"
 
 namespace {
 

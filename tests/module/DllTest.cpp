@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "LoadedPelvaro.h"
+#include "tests/module/LoadedPelvaro.h"
 
 namespace {
 

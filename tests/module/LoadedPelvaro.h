@@ -7,7 +7,7 @@
 #include <string>
 
 #include "Pelvaro_h.h"
-#include "server/ComPtr.h"
+#include "win/ComPtr.h"
 
 class LoadedPelvaro {
   public:

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "LoadedPelvaro.h"
+#include "tests/module/LoadedPelvaro.h"
 
 namespace {
 

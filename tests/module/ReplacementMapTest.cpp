@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "server/ReplacementMap.h"
+#include "server/module/ReplacementMap.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 #include <utility>
 
 #include "Pelvaro_h.h"
-#include "server/Bstr.h"
-#include "server/ComPtr.h"
-#include "server/ConnectionEnumerators.h"
-#include "server/EventsConnectionPoint.h"
-#include "server/ModuleLock.h"
-#include "server/PropertyNotifyConnectionPoint.h"
+#include "win/Bstr.h"
+#include "win/ComPtr.h"
+#include "server/events/ConnectionEnumerators.h"
+#include "server/events/EventsConnectionPoint.h"
+#include "server/module/ModuleLock.h"
+#include "server/events/PropertyNotifyConnectionPoint.h"
 #include "tests/server/ServerTestSupport.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "modem/UniqueHandle.h"
+#include "win/UniqueHandle.h"
 
 namespace pelvaro::test {
 

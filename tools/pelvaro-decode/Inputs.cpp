@@ -1,4 +1,4 @@
-#include "Inputs.h"
+#include "tools/pelvaro-decode/Inputs.h"
 
 #include <algorithm>
 #include <cctype>

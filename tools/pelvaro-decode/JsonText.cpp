@@ -1,4 +1,4 @@
-#include "JsonText.h"
+#include "tools/pelvaro-decode/JsonText.h"
 
 #include <cstdio>
 

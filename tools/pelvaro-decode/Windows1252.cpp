@@ -1,4 +1,4 @@
-#include "Windows1252.h"
+#include "tools/pelvaro-decode/Windows1252.h"
 
 #include <iconv.h>
 

@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "Inputs.h"
-#include "JsonText.h"
-#include "Windows1252.h"
+#include "tools/pelvaro-decode/Inputs.h"
+#include "tools/pelvaro-decode/JsonText.h"
+#include "tools/pelvaro-decode/Windows1252.h"
 #include "sms/ModemText.h"
 #include "sms/PduDecoder.h"
 

@@ -1,4 +1,4 @@
-#include "Arguments.h"
+#include "tools/pelvaro-listen/Arguments.h"
 
 #include <charconv>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "ConsoleOutput.h"
+#include "tools/pelvaro-listen/ConsoleOutput.h"
 
 #include <algorithm>
 

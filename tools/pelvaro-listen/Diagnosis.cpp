@@ -1,4 +1,4 @@
-#include "Diagnosis.h"
+#include "tools/pelvaro-listen/Diagnosis.h"
 
 #include <cwchar>
 

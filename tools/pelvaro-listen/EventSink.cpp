@@ -1,9 +1,9 @@
-#include "EventSink.h"
+#include "tools/pelvaro-listen/EventSink.h"
 
 #include <new>
 #include <utility>
 
-#include "server/Variant.h"
+#include "win/Variant.h"
 
 namespace pelvaro::listen {
 

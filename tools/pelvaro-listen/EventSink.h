@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "server/ComPtr.h"
+#include "win/ComPtr.h"
 
 namespace pelvaro::listen {
 

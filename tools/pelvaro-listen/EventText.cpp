@@ -1,4 +1,4 @@
-#include "EventText.h"
+#include "tools/pelvaro-listen/EventText.h"
 
 #include <cwchar>
 

@@ -1,17 +1,17 @@
-#include "Session.h"
+#include "tools/pelvaro-listen/Session.h"
 
 #include <ocidl.h>
 #include <olectl.h>
 
 #include <optional>
 
-#include "Diagnosis.h"
-#include "EventSink.h"
-#include "EventText.h"
+#include "tools/pelvaro-listen/Diagnosis.h"
+#include "tools/pelvaro-listen/EventSink.h"
+#include "tools/pelvaro-listen/EventText.h"
 #include "Pelvaro_h.h"
-#include "server/Bstr.h"
-#include "server/ComPtr.h"
-#include "server/Variant.h"
+#include "win/Bstr.h"
+#include "win/ComPtr.h"
+#include "win/Variant.h"
 
 namespace pelvaro::listen {
 

@@ -3,8 +3,8 @@
 // create Pelvaro.ReadSms, connect a sink to its events, call StartReceiving by name,
 // pump messages until WM_QUIT or the time is up, then Close, Unadvise and Release.
 
-#include "Arguments.h"
-#include "ConsoleOutput.h"
+#include "tools/pelvaro-listen/Arguments.h"
+#include "tools/pelvaro-listen/ConsoleOutput.h"
 
 namespace pelvaro::listen {
 

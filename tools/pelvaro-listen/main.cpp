@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "Arguments.h"
-#include "ConsoleOutput.h"
-#include "Diagnosis.h"
-#include "Session.h"
+#include "tools/pelvaro-listen/Arguments.h"
+#include "tools/pelvaro-listen/ConsoleOutput.h"
+#include "tools/pelvaro-listen/Diagnosis.h"
+#include "tools/pelvaro-listen/Session.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Counts heap allocations by replacing the global operator new. The array and
 // sized forms fall through to these two.
 
-#include "Allocations.h"
+#include "tests/sms/bench/Allocations.h"
 
 #include <atomic>
 #include <cstdlib>

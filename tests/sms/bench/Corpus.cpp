@@ -1,4 +1,4 @@
-#include "Corpus.h"
+#include "tests/sms/bench/Corpus.h"
 
 #include <cstdint>
 #include <cstdio>

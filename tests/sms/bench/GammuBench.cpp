@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "Bench.h"
-#include "Corpus.h"
+#include "tests/sms/bench/Bench.h"
+#include "tests/sms/bench/Corpus.h"
 
 namespace pelvaro::bench {
 

@@ -8,9 +8,9 @@
 #include <map>
 #include <string>
 
-#include "Allocations.h"
-#include "Bench.h"
-#include "Corpus.h"
+#include "tests/sms/bench/Allocations.h"
+#include "tests/sms/bench/Bench.h"
+#include "tests/sms/bench/Corpus.h"
 #include "sms/ModemText.h"
 #include "sms/PduDecoder.h"
 

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "Arguments.h"
-#include "ConsoleOutput.h"
-#include "Diagnosis.h"
-#include "EventSink.h"
-#include "EventText.h"
-#include "ListenTesting.h"
+#include "tools/pelvaro-listen/Arguments.h"
+#include "tools/pelvaro-listen/ConsoleOutput.h"
+#include "tools/pelvaro-listen/Diagnosis.h"
+#include "tools/pelvaro-listen/EventSink.h"
+#include "tools/pelvaro-listen/EventText.h"
+#include "tools/pelvaro-listen/test/ListenTesting.h"
 #include "Pelvaro_h.h"
 
 namespace pelvaro::listen {

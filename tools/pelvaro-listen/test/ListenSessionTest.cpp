@@ -6,8 +6,8 @@
 #include <regex>
 #include <sstream>
 
-#include "ListenTesting.h"
-#include "modem/UniqueHandle.h"
+#include "tools/pelvaro-listen/test/ListenTesting.h"
+#include "win/UniqueHandle.h"
 #include "tests/support/ModemSim.h"
 
 namespace {

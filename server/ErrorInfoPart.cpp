@@ -1,7 +1,0 @@
-#include "ErrorInfoPart.h"
-
-#include "Pelvaro_h.h"
-
-HRESULT ErrorInfoPart::InterfaceSupportsErrorInfo(REFIID riid) {
-    return riid == IID_IReadSms ? S_OK : S_FALSE;
-}

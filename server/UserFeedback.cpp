@@ -1,4 +1,0 @@
-#include "server/UserFeedback.h"
-
-MessageBeepFunction PlayMessageBeep = ::MessageBeep;
-MessageBoxFunction ShowMessageBox = ::MessageBoxW;

@@ -1,0 +1,50 @@
+#include "server/automation/AutomationPart.h"
+
+#include "server/automation/CoerceArgument.h"
+
+namespace {
+constexpr DISPID kStartReceiving = 1;
+constexpr DISPID kClose = 2;
+
+const DispatchName kNames[] = {
+    {L"UseDialog", 0},
+    {L"StartReceiving", kStartReceiving},
+    {L"Close", kClose},
+};
+}  // namespace
+
+AutomationPart::AutomationPart(IUnknown* controlling, ReceiverCommands& receiver)
+    : DispatchPart(controlling, IID_IReadSms, kNames), receiver_(receiver) {}
+
+HRESULT AutomationPart::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARAMS* pDispParams,
+                               VARIANT* pVarResult, EXCEPINFO*, UINT* puArgErr) {
+    if (!pDispParams) return DISP_E_BADVARTYPE;
+    const UINT argCount = pDispParams->cArgs;
+    if (argCount > 1) return DISP_E_BADPARAMCOUNT;
+    if (argCount > 0 && !pDispParams->rgvarg) return E_INVALIDARG;
+    if (pVarResult) VariantInit(pVarResult);
+    switch (dispIdMember) {
+        case kStartReceiving: {
+            if (argCount != 1) return DISP_E_BADPARAMCOUNT;
+            VARIANT* useDialog = nullptr;
+            if (FAILED(CoerceArgument(pDispParams->rgvarg[0], VT_BOOL, &useDialog))) {
+                if (puArgErr) *puArgErr = 0;
+                return DISP_E_TYPEMISMATCH;
+            }
+            return receiver_.StartReceiving(useDialog->boolVal);
+        }
+        case kClose:
+            if (argCount != 0) return DISP_E_BADPARAMCOUNT;
+            return receiver_.Close();
+        default:
+            return DISP_E_MEMBERNOTFOUND;
+    }
+}
+
+HRESULT AutomationPart::StartReceiving(VARIANT_BOOL UseDialog) {
+    return receiver_.StartReceiving(UseDialog);
+}
+
+HRESULT AutomationPart::Close() {
+    return receiver_.Close();
+}

@@ -1,0 +1,31 @@
+#pragma once
+// IReadSms, and IDispatch as its dual: late-bound calls reach the receiver's two methods.
+
+#include "server/automation/DispatchPart.h"
+#include "Pelvaro_h.h"
+
+// What the automation part calls on the object behind it.
+class ReceiverCommands {
+  public:
+    virtual HRESULT StartReceiving(VARIANT_BOOL UseDialog) = 0;
+    virtual HRESULT Close() = 0;
+
+  protected:
+    ~ReceiverCommands() = default;
+};
+
+class AutomationPart final : public DispatchPart<IReadSms> {
+  public:
+    AutomationPart(IUnknown* controlling, ReceiverCommands& receiver);
+
+    // Named arguments and the call flags are not looked at: a property call runs the method.
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                                     DISPPARAMS* pDispParams, VARIANT* pVarResult,
+                                     EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+
+    HRESULT STDMETHODCALLTYPE StartReceiving(VARIANT_BOOL UseDialog) override;
+    HRESULT STDMETHODCALLTYPE Close() override;
+
+  private:
+    ReceiverCommands& receiver_;
+};

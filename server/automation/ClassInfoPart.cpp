@@ -1,0 +1,18 @@
+#include "server/automation/ClassInfoPart.h"
+
+#include "server/module/ClassTypeInfoCache.h"
+#include "Pelvaro_h.h"
+
+HRESULT ClassInfoPart::GetClassInfo(ITypeInfo** ppTI) {
+    return GetClassTypeInfo(ppTI);
+}
+
+HRESULT ClassInfoPart::GetGUID(DWORD dwGuidKind, GUID* pGUID) {
+    if (!pGUID) return E_POINTER;
+    if (dwGuidKind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) {
+        *pGUID = GUID_NULL;
+        return E_FAIL;
+    }
+    *pGUID = DIID__IReadSmsEvents;
+    return S_OK;
+}

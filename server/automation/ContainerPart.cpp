@@ -1,0 +1,24 @@
+#include "server/automation/ContainerPart.h"
+
+#include <olectl.h>
+
+#include "server/events/ConnectionEnumerators.h"
+
+HRESULT ContainerPart::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
+    if (!ppEnum) return E_POINTER;
+    return CreateConnectionPointEnumerator({points_[0], points_[1]}, ppEnum);
+}
+
+HRESULT ContainerPart::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
+    if (!ppCP) return E_POINTER;
+    *ppCP = nullptr;
+    for (IConnectionPoint* point : points_) {
+        IID connectionIid;
+        if (SUCCEEDED(point->GetConnectionInterface(&connectionIid)) && connectionIid == riid) {
+            point->AddRef();
+            *ppCP = point;
+            return S_OK;
+        }
+    }
+    return CONNECT_E_NOCONNECTION;
+}

@@ -1,0 +1,20 @@
+#pragma once
+// How clients find the object's two connection points.
+
+#include <ocidl.h>
+
+#include "server/automation/ObjectPart.h"
+
+class ContainerPart final : public ObjectPart<IConnectionPointContainer> {
+  public:
+    // The connection points are parts of the same object; they are listed and searched in this
+    // order.
+    ContainerPart(IUnknown* controlling, IConnectionPoint* propertyNotify, IConnectionPoint* events)
+        : ObjectPart(controlling), points_{propertyNotify, events} {}
+
+    HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
+    HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
+
+  private:
+    IConnectionPoint* const points_[2];
+};

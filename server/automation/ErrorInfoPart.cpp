@@ -1,0 +1,7 @@
+#include "server/automation/ErrorInfoPart.h"
+
+#include "Pelvaro_h.h"
+
+HRESULT ErrorInfoPart::InterfaceSupportsErrorInfo(REFIID riid) {
+    return riid == IID_IReadSms ? S_OK : S_FALSE;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// The object's own _IReadSmsEvents: calling it raises the events to every connected sink.
+
+#include <oaidl.h>
+
+#include "server/automation/DispatchPart.h"
+
+// What the event source calls to raise an event.
+class EventRaiser {
+  public:
+    virtual HRESULT RaiseTestEvent() = 0;
+    virtual HRESULT RaiseOnNewSms(BSTR Sender, BSTR ServCenter, BSTR MsgText) = 0;
+
+  protected:
+    ~EventRaiser() = default;
+};
+
+class EventSourcePart final : public DispatchPart<IDispatch> {
+  public:
+    EventSourcePart(IUnknown* controlling, EventRaiser& raiser);
+
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                                     DISPPARAMS* pDispParams, VARIANT* pVarResult,
+                                     EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+
+  private:
+    EventRaiser& raiser_;
+};

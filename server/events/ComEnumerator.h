@@ -1,0 +1,86 @@
+#pragma once
+// An IEnumXxx over a shared snapshot of elements. Clones share the snapshot; each Item holds its
+// own counted references and hands out new ones through CopyTo.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "server/module/ModuleLock.h"
+
+template <typename Interface, typename Element, typename Item>
+class ComEnumerator final : public Interface {
+  public:
+    using Items = std::vector<Item>;
+
+    static HRESULT Create(std::shared_ptr<const Items> items, std::size_t position,
+                          Interface** out) {
+        *out = nullptr;
+        try {
+            *out = new ComEnumerator(std::move(items), position);
+            return S_OK;
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (riid != IID_IUnknown && riid != __uuidof(Interface)) return E_NOINTERFACE;
+        *ppv = static_cast<Interface*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+
+    HRESULT STDMETHODCALLTYPE Next(ULONG celt, Element* rgelt, ULONG* pceltFetched) override {
+        if (pceltFetched) *pceltFetched = 0;
+        if (celt == 0) return E_INVALIDARG;
+        if (!rgelt || (celt != 1 && !pceltFetched)) return E_POINTER;
+        const ULONG fetched = Advance(celt);
+        for (ULONG i = 0; i < fetched; ++i) {
+            (*items_)[position_ - fetched + i].CopyTo(rgelt[i]);
+        }
+        if (pceltFetched) *pceltFetched = fetched;
+        return fetched < celt ? S_FALSE : S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG celt) override {
+        if (celt == 0) return E_INVALIDARG;
+        return Advance(celt) < celt ? S_FALSE : S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Reset() override {
+        position_ = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(Interface** ppEnum) override {
+        if (!ppEnum) return E_POINTER;
+        return Create(items_, position_, ppEnum);
+    }
+
+  private:
+    ComEnumerator(std::shared_ptr<const Items> items, std::size_t position)
+        : items_(std::move(items)), position_(position) {}
+    ~ComEnumerator() = default;
+
+    // Moves on by at most celt and returns by how many.
+    ULONG Advance(ULONG celt) {
+        const std::size_t step = std::min<std::size_t>(celt, items_->size() - position_);
+        position_ += step;
+        return static_cast<ULONG>(step);
+    }
+
+    ModuleLockHolder lock_;
+    ULONG refs_ = 1;
+    std::shared_ptr<const Items> items_;
+    std::size_t position_;
+};

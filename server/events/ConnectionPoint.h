@@ -1,0 +1,43 @@
+#pragma once
+// A connection point that is part of its owner: it shares the owner's reference count and reaches
+// the container through the owner. The connection interface is fixed at construction.
+
+#include <ocidl.h>
+#include <olectl.h>
+
+#include "server/events/SinkList.h"
+
+class ConnectionPoint : public IConnectionPoint {
+  public:
+    ConnectionPoint(const ConnectionPoint&) = delete;
+    ConnectionPoint& operator=(const ConnectionPoint&) = delete;
+
+    IConnectionPoint* Interface() { return this; }
+    // The owner calls this while it is destroyed; connected sinks are released in slot order.
+    void ReleaseAllSinks() { sinks_.Clear(); }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* piid) override;
+    HRESULT STDMETHODCALLTYPE
+    GetConnectionPointContainer(IConnectionPointContainer** ppCPC) override;
+    HRESULT STDMETHODCALLTYPE Advise(IUnknown* pUnkSink, DWORD* pdwCookie) override;
+    HRESULT STDMETHODCALLTYPE Unadvise(DWORD dwCookie) override;
+    HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** ppEnum) override;
+
+  protected:
+    // owner is the controlling unknown (the outer one when aggregated); it is not referenced.
+    ConnectionPoint(IUnknown* owner, const IID& connectionIid)
+        : owner_(owner), connectionIid_(connectionIid) {}
+    ~ConnectionPoint() = default;
+
+    IUnknown* Owner() const { return owner_; }
+    const SinkList& Sinks() const { return sinks_; }
+
+  private:
+    IUnknown* const owner_;
+    const IID connectionIid_;
+    SinkList sinks_;
+};

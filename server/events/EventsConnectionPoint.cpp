@@ -1,0 +1,51 @@
+#include "server/events/EventsConnectionPoint.h"
+
+#include "win/ComPtr.h"
+#include "server/events/InvokeSink.h"
+#include "Pelvaro_h.h"
+
+namespace {
+constexpr DISPID kTestEvent = 1;
+constexpr DISPID kOnNewSms = 2;
+constexpr UINT kMaxArgs = 3;
+}  // namespace
+
+EventsConnectionPoint::EventsConnectionPoint(IUnknown* owner)
+    : ConnectionPoint(owner, DIID__IReadSmsEvents) {}
+
+HRESULT EventsConnectionPoint::RaiseTestEvent() {
+    return Raise(kTestEvent, nullptr, 0);
+}
+
+HRESULT EventsConnectionPoint::RaiseOnNewSms(BSTR Sender, BSTR ServCenter, BSTR MsgText) {
+    const BSTR reversed[] = {MsgText, ServCenter, Sender};
+    return Raise(kOnNewSms, reversed, kMaxArgs);
+}
+
+// `args` is in DISPPARAMS order: the last parameter first.
+HRESULT EventsConnectionPoint::Raise(DISPID dispId, const BSTR* args, UINT argCount) {
+    // A sink may release the owner's last reference; the walk below still reads this object.
+    const ComPtr<IUnknown> keepOwner = ComPtr<IUnknown>::Borrow(Owner());
+    // Sinks connected by a handler wait for the next event: slot reuse would otherwise decide
+    // who gets this one, and a handler that connects another sink each time would never end it.
+    const SinkList::Stamp raisedAt = Sinks().Now();
+    HRESULT result = S_OK;
+    // The slot count is read afresh on every step: a handler may grow the array.
+    for (std::size_t slot = 0; slot < Sinks().SlotCount(); ++slot) {
+        if (!Sinks().AddedBefore(slot, raisedAt)) continue;
+        // Held for the call, in case the handler disconnects its own sink.
+        const ComPtr<IDispatch> sink =
+            ComPtr<IDispatch>::Borrow(static_cast<IDispatch*>(Sinks().SinkAt(slot)));
+        // Afresh for each sink, so that one sink's changes to them do not reach the next.
+        VARIANT rgvarg[kMaxArgs];
+        for (UINT i = 0; i < argCount; ++i) {
+            VariantInit(&rgvarg[i]);
+            rgvarg[i].vt = VT_BSTR;
+            rgvarg[i].bstrVal = args[i];
+        }
+        DISPPARAMS params{argCount ? rgvarg : nullptr, nullptr, argCount, 0};
+        result = InvokeSink(sink.Get(), dispId, &params);
+        if (FAILED(result)) return result;
+    }
+    return result;
+}

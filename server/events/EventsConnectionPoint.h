@@ -1,0 +1,22 @@
+#pragma once
+// The connection point for _IReadSmsEvents, and the raising of its two events.
+
+#include <oaidl.h>
+
+#include "server/events/ConnectionPoint.h"
+
+class EventsConnectionPoint final : public ConnectionPoint {
+  public:
+    explicit EventsConnectionPoint(IUnknown* owner);
+
+    // Each event goes to the sinks in cookie order. A failing sink ends the raise with its code;
+    // otherwise the result is that of the last sink called, or S_OK. Only sinks connected when the
+    // raise began receive it. The owner is kept alive until the raise returns, but may be gone
+    // afterwards if a sink released it; call these only while the owner holds a reference.
+    HRESULT RaiseTestEvent();
+    // The strings are borrowed for the call, neither copied nor freed.
+    HRESULT RaiseOnNewSms(BSTR Sender, BSTR ServCenter, BSTR MsgText);
+
+  private:
+    HRESULT Raise(DISPID dispId, const BSTR* args, UINT argCount);
+};

@@ -1,0 +1,10 @@
+#pragma once
+// The connection point for IPropertyNotifySink. Sinks may connect, but nothing is ever raised.
+
+#include "server/events/ConnectionPoint.h"
+
+class PropertyNotifyConnectionPoint final : public ConnectionPoint {
+  public:
+    explicit PropertyNotifyConnectionPoint(IUnknown* owner)
+        : ConnectionPoint(owner, IID_IPropertyNotifySink) {}
+};

@@ -1,0 +1,37 @@
+#pragma once
+// The class factory of the one creatable class. The class table keeps the first reference; a
+// reference that anyone else holds keeps the module loaded.
+
+#include <unknwn.h>
+
+#include "win/CriticalSection.h"
+
+// Makes an object, plain (outer null) or aggregated, and answers riid on it. Destroys the new
+// object again when riid cannot be answered.
+using InstanceCreator = HRESULT (*)(IUnknown* outer, REFIID riid, void** ppv);
+
+class ClassFactory final : public IClassFactory {
+  public:
+    // A new factory answering riid, with that one reference. E_OUTOFMEMORY when it cannot be
+    // made, or the code of its QueryInterface, in which case it is destroyed again.
+    static HRESULT Create(InstanceCreator creator, REFIID riid, void** ppv);
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    // The count going from 1 to 2 takes a module lock, and going from 2 to 1 gives it back.
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid,
+                                             void** ppvObject) override;
+    // Unbalanced calls are not detected.
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) override;
+
+  private:
+    explicit ClassFactory(InstanceCreator creator) : creator_(creator) {}
+    ~ClassFactory() = default;
+
+    const InstanceCreator creator_;
+    // Makes each count change and its module lock one step for callers on other threads.
+    CriticalSection lock_;
+    volatile LONG count_ = 0;
+};

@@ -1,0 +1,17 @@
+#include "server/module/ModuleLock.h"
+
+namespace {
+// Changed only through interlocked operations: the class factory and the
+// exports may be called on any thread.
+volatile LONG lockCount = 0;
+}  // namespace
+
+LONG ModuleLockCount() {
+    return InterlockedCompareExchange(&lockCount, 0, 0);
+}
+void LockModule() {
+    InterlockedIncrement(&lockCount);
+}
+void UnlockModule() {
+    InterlockedDecrement(&lockCount);
+}

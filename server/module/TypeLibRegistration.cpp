@@ -1,0 +1,66 @@
+#include "server/module/TypeLibRegistration.h"
+
+#include <oleauto.h>
+
+#include <string>
+
+#include "win/ComPtr.h"
+#include "server/module/ModulePath.h"
+
+namespace {
+
+// The module's file, or failing that the .tlb of the same name. `loadedFrom` is the path that
+// loaded.
+HRESULT LoadModuleTypeLib(HMODULE module, ComPtr<ITypeLib>& library, std::string& loadedFrom) {
+    HRESULT hr = GetModulePath(module, loadedFrom);
+    if (FAILED(hr)) return hr;
+    hr = LoadTypeLib(AnsiToWide(loadedFrom).c_str(), library.Put());
+    if (SUCCEEDED(hr)) return hr;
+
+    const std::size_t separator = loadedFrom.find_last_of("\\/:");
+    const std::size_t dot = loadedFrom.rfind('.');
+    const bool hasExtension =
+        dot != std::string::npos && (separator == std::string::npos || dot > separator);
+    std::string tlb = loadedFrom.substr(0, hasExtension ? dot : std::string::npos) + ".tlb";
+    if (tlb.size() >= MAX_PATH) return E_FAIL;
+    hr = LoadTypeLib(AnsiToWide(tlb).c_str(), library.Put());
+    if (SUCCEEDED(hr)) loadedFrom = tlb;
+    return hr;
+}
+
+// The path up to and including its last "\", "/" or ":".
+std::string FolderOf(const std::string& path) {
+    const std::size_t separator = path.find_last_of("\\/:");
+    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+}  // namespace
+
+HRESULT RegisterModuleTypeLib(HMODULE module) {
+    ComPtr<ITypeLib> library;
+    std::string path;
+    const HRESULT hr = LoadModuleTypeLib(module, library, path);
+    if (FAILED(hr)) return hr;
+    std::wstring fullPath = AnsiToWide(path);
+    std::wstring helpDir = AnsiToWide(FolderOf(path));
+    return RegisterTypeLib(library.Get(), &fullPath[0], helpDir.empty() ? nullptr : &helpDir[0]);
+}
+
+HRESULT UnregisterModuleTypeLib(HMODULE module) {
+    ComPtr<ITypeLib> library;
+    std::string path;
+    HRESULT hr = LoadModuleTypeLib(module, library, path);
+    if (FAILED(hr)) return hr;
+    TLIBATTR* attributes = nullptr;
+    hr = library->GetLibAttr(&attributes);
+    if (FAILED(hr)) return hr;
+    // The library's own system kind: SYS_WIN32 for the product, SYS_WIN64 where it is built for
+    // 64-bit Windows, as RegisterTypeLib recorded it.
+    const GUID libid = attributes->guid;
+    const WORD major = attributes->wMajorVerNum;
+    const WORD minor = attributes->wMinorVerNum;
+    const LCID lcid = attributes->lcid;
+    const SYSKIND kind = attributes->syskind;
+    library->ReleaseTLibAttr(attributes);
+    return UnRegisterTypeLib(libid, major, minor, lcid, kind);
+}

@@ -1,0 +1,119 @@
+#include "server/receiver/ReadSms.h"
+
+#include <new>
+#include <utility>
+
+#include "server/module/ModuleLock.h"
+#include "server/receiver/ReceptionLoop.h"
+#include "server/receiver/UserFeedback.h"
+#include "server/receiver/Windows1252.h"
+#include "sms/ModemText.h"
+#include "sms/PduDecoder.h"
+
+namespace {
+// Refs taken and dropped while the object is torn down must not start a second destruction.
+constexpr LONG kDestroyingCount = -1073741823;
+}  // namespace
+
+// IUnknown is the class-information part in the plain form, and the inner unknown when
+// aggregated.
+const CReadSms::ComMapEntry CReadSms::kComMap[] = {
+    {&IID_IUnknown,
+     [](CReadSms& object) -> IUnknown* {
+         if (object.controlling_ != &object.inner_) return &object.inner_;
+         return &object.classInfo_;
+     }},
+    {&IID_IProvideClassInfo2, [](CReadSms& object) -> IUnknown* { return &object.classInfo_; }},
+    {&IID_IProvideClassInfo, [](CReadSms& object) -> IUnknown* { return &object.classInfo_; }},
+    {&IID_IReadSms, [](CReadSms& object) -> IUnknown* { return &object.automation_; }},
+    {&IID_IDispatch, [](CReadSms& object) -> IUnknown* { return &object.automation_; }},
+    {&DIID__IReadSmsEvents, [](CReadSms& object) -> IUnknown* { return &object.eventSource_; }},
+    {&IID_IConnectionPointContainer,
+     [](CReadSms& object) -> IUnknown* { return &object.container_; }},
+    {&IID_ISupportErrorInfo, [](CReadSms& object) -> IUnknown* { return &object.errorInfo_; }},
+};
+
+CReadSms::CReadSms(IUnknown* outer)
+    : controlling_(outer ? outer : &inner_), events_(controlling_), propertyNotify_(controlling_) {
+    LockModule();
+}
+
+HRESULT CReadSms::InternalQueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    for (const ComMapEntry& entry : kComMap) {
+        if (IsEqualIID(riid, *entry.iid)) {
+            IUnknown* part = entry.part(*this);
+            part->AddRef();
+            *ppv = part;
+            return S_OK;
+        }
+    }
+    return E_NOINTERFACE;
+}
+
+ULONG CReadSms::InternalAddRef() {
+    return static_cast<ULONG>(++refCount_);
+}
+
+ULONG CReadSms::InternalRelease() {
+    const LONG count = --refCount_;
+    if (count != 0) return static_cast<ULONG>(count);
+    refCount_ = kDestroyingCount;
+    StopReception(this);
+    Close();
+    UnlockModule();
+    propertyNotify_.ReleaseAllSinks();
+    events_.ReleaseAllSinks();
+    delete this;
+    return 0;
+}
+
+HRESULT CReadSms::StartReceiving(VARIANT_BOOL UseDialog) {
+    try {
+        if (!EnsureModemLink()) return E_FAIL;
+        if (!ModemLink->SendCommand("+CSMS=1", true)) return E_FAIL;
+        if (!ModemLink->SendCommand("+CNMI=1,2", true)) return E_FAIL;
+        if (!StartReception(this)) return E_FAIL;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+    if (UseDialog) {
+        ShowMessageBox(nullptr, L"SMS-Empfang l\u00e4uft.", L"Pelvaro:StartReceiving", MB_OK);
+    }
+    // The box's message loop runs ticks, and a sink may have released this object meanwhile.
+    return S_OK;
+}
+
+HRESULT CReadSms::Close() {
+    ModemLink.reset();
+    LinkClosed(this);
+    return S_OK;
+}
+
+bool CReadSms::EnsureModemLink() {
+    if (ModemLink) return true;
+    auto link = std::make_unique<pelvaro::ModemChannel>();
+    if (!link->Open()) return false;
+    ModemLink = std::move(link);
+    return true;
+}
+
+bool CReadSms::ProcessReceivedText(std::string text) {
+    try {
+        pelvaro::PduArea octets;
+        if (pelvaro::ModemTextToOctets(text, octets) == 0) return false;
+        std::string summary;
+        pelvaro::PduDecoder::BuildSummary(octets, summary);
+        const Bstr sender = BstrFromWindows1252("Sender");
+        const Bstr center = BstrFromWindows1252("Center");
+        const Bstr message = BstrFromWindows1252(summary);
+        events_.RaiseOnNewSms(sender.Get(), center.Get(), message.Get());
+        return true;
+    } catch (const std::bad_alloc&) {
+        // Only this event is lost; the tick goes on with the next delivery.
+        return false;
+    }
+}

@@ -1,0 +1,89 @@
+#pragma once
+// The receiver object. Its parts share one identity and one reference count; the receiver's own
+// state, the modem link, comes after them.
+
+#include <ocidl.h>
+
+#include <memory>
+#include <string>
+
+#include "modem/ModemChannel.h"
+#include "server/automation/AutomationPart.h"
+#include "server/automation/ClassInfoPart.h"
+#include "server/automation/ContainerPart.h"
+#include "server/automation/ErrorInfoPart.h"
+#include "server/automation/EventSourcePart.h"
+#include "server/events/EventsConnectionPoint.h"
+#include "server/events/PropertyNotifyConnectionPoint.h"
+
+class CReadSms final : public ReceiverCommands, public EventRaiser {
+  public:
+    // outer: the aggregating object's unknown, or null for a plain object. The count starts at
+    // 0; the creator takes the first reference through InnerUnknown()->QueryInterface.
+    explicit CReadSms(IUnknown* outer = nullptr);
+    CReadSms(const CReadSms&) = delete;
+    CReadSms& operator=(const CReadSms&) = delete;
+
+    // The object's own unknown: it keeps the count and answers from the COM map.
+    IUnknown* InnerUnknown() { return &inner_; }
+    // Where the parts send QueryInterface, AddRef and Release.
+    IUnknown* ControllingUnknown() const { return controlling_; }
+
+    HRESULT StartReceiving(VARIANT_BOOL UseDialog) override;
+    HRESULT Close() override;
+
+    HRESULT RaiseTestEvent() override { return events_.RaiseTestEvent(); }
+    HRESULT RaiseOnNewSms(BSTR Sender, BSTR ServCenter, BSTR MsgText) override {
+        return events_.RaiseOnNewSms(Sender, ServCenter, MsgText);
+    }
+    EventsConnectionPoint& Events() { return events_; }
+
+    // Raises OnNewSms for the PDU in one delivery's text. False when the text holds no PDU, or
+    // when memory ran out and the event was dropped. A sink may have released the object by the
+    // time this returns.
+    bool ProcessReceivedText(std::string text);
+    // Null while the object is not linked.
+    pelvaro::ModemChannel* Link() const { return ModemLink.get(); }
+
+  private:
+    // Not delegating: in the aggregated form the outer object holds this one.
+    class Unknown final : public IUnknown {
+      public:
+        explicit Unknown(CReadSms& object) : object_(object) {}
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+            return object_.InternalQueryInterface(riid, ppv);
+        }
+        ULONG STDMETHODCALLTYPE AddRef() override { return object_.InternalAddRef(); }
+        ULONG STDMETHODCALLTYPE Release() override { return object_.InternalRelease(); }
+
+      private:
+        CReadSms& object_;
+    };
+
+    // One row per interface, searched in order. part hands out the object's part that answers it.
+    struct ComMapEntry {
+        const IID* iid;
+        IUnknown* (*part)(CReadSms& object);
+    };
+    static const ComMapEntry kComMap[];
+
+    // Only the last Release destroys the object.
+    ~CReadSms() = default;
+
+    HRESULT InternalQueryInterface(REFIID riid, void** ppv);
+    ULONG InternalAddRef();
+    ULONG InternalRelease();
+    bool EnsureModemLink();
+
+    LONG refCount_ = 0;
+    Unknown inner_{*this};
+    IUnknown* const controlling_;
+    EventsConnectionPoint events_;
+    PropertyNotifyConnectionPoint propertyNotify_;
+    ClassInfoPart classInfo_{controlling_};
+    AutomationPart automation_{controlling_, *this};
+    EventSourcePart eventSource_{controlling_, *this};
+    ContainerPart container_{controlling_, propertyNotify_.Interface(), events_.Interface()};
+    ErrorInfoPart errorInfo_{controlling_};
+    std::unique_ptr<pelvaro::ModemChannel> ModemLink;
+};

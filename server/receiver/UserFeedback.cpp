@@ -1,0 +1,4 @@
+#include "server/receiver/UserFeedback.h"
+
+MessageBeepFunction PlayMessageBeep = ::MessageBeep;
+MessageBoxFunction ShowMessageBox = ::MessageBoxW;
