@@ -6,6 +6,8 @@
 #include <string>
 #include <utility>
 
+namespace pelvaro {
+
 class Bstr {
   public:
     Bstr() = default;
@@ -40,3 +42,5 @@ class Bstr {
   private:
     BSTR s_ = nullptr;
 };
+
+}  // namespace pelvaro

@@ -5,6 +5,8 @@
 
 #include <utility>
 
+namespace pelvaro {
+
 template <typename T>
 class ComPtr {
   public:
@@ -51,3 +53,5 @@ class ComPtr {
   private:
     T* p_ = nullptr;
 };
+
+}  // namespace pelvaro

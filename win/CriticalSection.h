@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+namespace pelvaro {
+
 class CriticalSection {
   public:
     CriticalSection() : ready_(InitializeCriticalSectionAndSpinCount(&section_, 0) != FALSE) {}
@@ -20,3 +22,5 @@ class CriticalSection {
     CRITICAL_SECTION section_;
     const bool ready_;
 };
+
+}  // namespace pelvaro

@@ -5,6 +5,8 @@
 
 #include <utility>
 
+namespace pelvaro {
+
 class RegistryKey {
   public:
     RegistryKey() = default;
@@ -28,3 +30,5 @@ class RegistryKey {
   private:
     HKEY key_ = nullptr;
 };
+
+}  // namespace pelvaro

@@ -5,6 +5,8 @@
 
 #include <utility>
 
+namespace pelvaro {
+
 class UniqueHandle {
   public:
     UniqueHandle() = default;
@@ -29,3 +31,5 @@ class UniqueHandle {
   private:
     HANDLE h_ = INVALID_HANDLE_VALUE;
 };
+
+}  // namespace pelvaro

@@ -3,6 +3,8 @@
 
 #include <ole2.h>
 
+namespace pelvaro {
+
 class Variant {
   public:
     Variant() { VariantInit(&v_); }
@@ -18,3 +20,5 @@ class Variant {
   private:
     VARIANT v_;
 };
+
+}  // namespace pelvaro

@@ -2,6 +2,8 @@
 
 #include "server/automation/CoerceArgument.h"
 
+namespace pelvaro {
+
 namespace {
 constexpr DISPID kStartReceiving = 1;
 constexpr DISPID kClose = 2;
@@ -48,3 +50,5 @@ HRESULT AutomationPart::StartReceiving(VARIANT_BOOL UseDialog) {
 HRESULT AutomationPart::Close() {
     return receiver_.Close();
 }
+
+}  // namespace pelvaro

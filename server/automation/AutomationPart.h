@@ -1,8 +1,10 @@
 #pragma once
 // IReadSms, and IDispatch as its dual: late-bound calls reach the receiver's two methods.
 
-#include "server/automation/DispatchPart.h"
 #include "Pelvaro_h.h"
+#include "server/automation/DispatchPart.h"
+
+namespace pelvaro {
 
 // What the automation part calls on the object behind it.
 class ReceiverCommands {
@@ -29,3 +31,5 @@ class AutomationPart final : public DispatchPart<IReadSms> {
   private:
     ReceiverCommands& receiver_;
 };
+
+}  // namespace pelvaro

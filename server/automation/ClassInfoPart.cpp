@@ -1,7 +1,9 @@
 #include "server/automation/ClassInfoPart.h"
 
-#include "server/module/ClassTypeInfoCache.h"
 #include "Pelvaro_h.h"
+#include "server/module/ClassTypeInfoCache.h"
+
+namespace pelvaro {
 
 HRESULT ClassInfoPart::GetClassInfo(ITypeInfo** ppTI) {
     return GetClassTypeInfo(ppTI);
@@ -16,3 +18,5 @@ HRESULT ClassInfoPart::GetGUID(DWORD dwGuidKind, GUID* pGUID) {
     *pGUID = DIID__IReadSmsEvents;
     return S_OK;
 }
+
+}  // namespace pelvaro

@@ -6,6 +6,8 @@
 
 #include "server/automation/ObjectPart.h"
 
+namespace pelvaro {
+
 class ClassInfoPart final : public ObjectPart<IProvideClassInfo2> {
   public:
     explicit ClassInfoPart(IUnknown* controlling) : ObjectPart(controlling) {}
@@ -13,3 +15,5 @@ class ClassInfoPart final : public ObjectPart<IProvideClassInfo2> {
     HRESULT STDMETHODCALLTYPE GetClassInfo(ITypeInfo** ppTI) override;
     HRESULT STDMETHODCALLTYPE GetGUID(DWORD dwGuidKind, GUID* pGUID) override;
 };
+
+}  // namespace pelvaro

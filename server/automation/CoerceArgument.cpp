@@ -1,5 +1,7 @@
 #include "server/automation/CoerceArgument.h"
 
+namespace pelvaro {
+
 namespace {
 
 // Width in bits of the scalar types that are reinterpreted rather than converted; 0 otherwise.
@@ -68,3 +70,5 @@ HRESULT CoerceArgument(VARIANT& argument, VARTYPE target, VARIANT** value) {
     *value = source;
     return S_OK;
 }
+
+}  // namespace pelvaro

@@ -4,6 +4,8 @@
 
 #include "server/events/ConnectionEnumerators.h"
 
+namespace pelvaro {
+
 HRESULT ContainerPart::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
     if (!ppEnum) return E_POINTER;
     return CreateConnectionPointEnumerator({points_[0], points_[1]}, ppEnum);
@@ -22,3 +24,5 @@ HRESULT ContainerPart::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP)
     }
     return CONNECT_E_NOCONNECTION;
 }
+
+}  // namespace pelvaro

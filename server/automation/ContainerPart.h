@@ -5,6 +5,8 @@
 
 #include "server/automation/ObjectPart.h"
 
+namespace pelvaro {
+
 class ContainerPart final : public ObjectPart<IConnectionPointContainer> {
   public:
     // The connection points are parts of the same object; they are listed and searched in this
@@ -18,3 +20,5 @@ class ContainerPart final : public ObjectPart<IConnectionPointContainer> {
   private:
     IConnectionPoint* const points_[2];
 };
+
+}  // namespace pelvaro

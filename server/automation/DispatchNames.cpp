@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace pelvaro {
+
 namespace {
 bool SameName(const wchar_t* a, const wchar_t* b) {
     return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
@@ -21,3 +23,5 @@ HRESULT LookUpDispatchNames(const DispatchName* table, std::size_t tableSize, LP
     }
     return S_OK;
 }
+
+}  // namespace pelvaro

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+namespace pelvaro {
+
 struct DispatchName {
     const wchar_t* name;
     DISPID id;
@@ -20,3 +22,5 @@ HRESULT LookUpDispatchNames(const DispatchName (&table)[N], LPOLESTR* names, UIN
                             DISPID* ids) {
     return LookUpDispatchNames(table, N, names, count, ids);
 }
+
+}  // namespace pelvaro

@@ -8,6 +8,8 @@
 #include "server/automation/ObjectPart.h"
 #include "server/module/OwnTypeInfo.h"
 
+namespace pelvaro {
+
 template <typename Interface>
 class DispatchPart : public ObjectPart<Interface> {
   public:
@@ -34,3 +36,5 @@ class DispatchPart : public ObjectPart<Interface> {
     const DispatchName* const names_;
     const std::size_t nameCount_;
 };
+
+}  // namespace pelvaro

@@ -2,6 +2,10 @@
 
 #include "Pelvaro_h.h"
 
+namespace pelvaro {
+
 HRESULT ErrorInfoPart::InterfaceSupportsErrorInfo(REFIID riid) {
     return riid == IID_IReadSms ? S_OK : S_FALSE;
 }
+
+}  // namespace pelvaro

@@ -5,9 +5,13 @@
 
 #include "server/automation/ObjectPart.h"
 
+namespace pelvaro {
+
 class ErrorInfoPart final : public ObjectPart<ISupportErrorInfo> {
   public:
     explicit ErrorInfoPart(IUnknown* controlling) : ObjectPart(controlling) {}
 
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
 };
+
+}  // namespace pelvaro

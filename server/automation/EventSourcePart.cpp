@@ -2,8 +2,10 @@
 
 #include <array>
 
-#include "server/automation/CoerceArgument.h"
 #include "Pelvaro_h.h"
+#include "server/automation/CoerceArgument.h"
+
+namespace pelvaro {
 
 namespace {
 constexpr DISPID kTestEvent = 1;
@@ -86,3 +88,5 @@ HRESULT EventSourcePart::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPAR
             return DISP_E_MEMBERNOTFOUND;
     }
 }
+
+}  // namespace pelvaro

@@ -5,6 +5,8 @@
 
 #include "server/automation/DispatchPart.h"
 
+namespace pelvaro {
+
 // What the event source calls to raise an event.
 class EventRaiser {
   public:
@@ -26,3 +28,5 @@ class EventSourcePart final : public DispatchPart<IDispatch> {
   private:
     EventRaiser& raiser_;
 };
+
+}  // namespace pelvaro

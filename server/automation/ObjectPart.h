@@ -4,6 +4,8 @@
 
 #include <unknwn.h>
 
+namespace pelvaro {
+
 template <typename Interface>
 class ObjectPart : public Interface {
   public:
@@ -25,3 +27,5 @@ class ObjectPart : public Interface {
   private:
     IUnknown* const controlling_;
 };
+
+}  // namespace pelvaro

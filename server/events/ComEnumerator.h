@@ -12,6 +12,8 @@
 
 #include "server/module/ModuleLock.h"
 
+namespace pelvaro {
+
 template <typename Interface, typename Element, typename Item>
 class ComEnumerator final : public Interface {
   public:
@@ -84,3 +86,5 @@ class ComEnumerator final : public Interface {
     std::shared_ptr<const Items> items_;
     std::size_t position_;
 };
+
+}  // namespace pelvaro

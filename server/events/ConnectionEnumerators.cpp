@@ -3,6 +3,8 @@
 #include <memory>
 #include <new>
 
+namespace pelvaro {
+
 HRESULT CreateConnectionEnumerator(const SinkList& sinks, IEnumConnections** out) {
     *out = nullptr;
     try {
@@ -31,3 +33,5 @@ HRESULT CreateConnectionPointEnumerator(std::initializer_list<IConnectionPoint*>
         return E_OUTOFMEMORY;
     }
 }
+
+}  // namespace pelvaro

@@ -6,8 +6,10 @@
 #include <initializer_list>
 
 #include "server/events/ComEnumerator.h"
-#include "win/ComPtr.h"
 #include "server/events/SinkList.h"
+#include "win/ComPtr.h"
+
+namespace pelvaro {
 
 struct ConnectionItem {
     ComPtr<IUnknown> sink;
@@ -34,3 +36,5 @@ HRESULT CreateConnectionEnumerator(const SinkList& sinks, IEnumConnections** out
 // Over the given connection points in the given order. E_OUTOFMEMORY when memory runs out.
 HRESULT CreateConnectionPointEnumerator(std::initializer_list<IConnectionPoint*> points,
                                         IEnumConnectionPoints** out);
+
+}  // namespace pelvaro

@@ -1,7 +1,9 @@
 #include "server/events/ConnectionPoint.h"
 
-#include "win/ComPtr.h"
 #include "server/events/ConnectionEnumerators.h"
+#include "win/ComPtr.h"
+
+namespace pelvaro {
 
 HRESULT ConnectionPoint::QueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
@@ -54,3 +56,5 @@ HRESULT ConnectionPoint::EnumConnections(IEnumConnections** ppEnum) {
     if (!ppEnum) return E_POINTER;
     return CreateConnectionEnumerator(sinks_, ppEnum);
 }
+
+}  // namespace pelvaro

@@ -7,6 +7,8 @@
 
 #include "server/events/SinkList.h"
 
+namespace pelvaro {
+
 class ConnectionPoint : public IConnectionPoint {
   public:
     ConnectionPoint(const ConnectionPoint&) = delete;
@@ -41,3 +43,5 @@ class ConnectionPoint : public IConnectionPoint {
     const IID connectionIid_;
     SinkList sinks_;
 };
+
+}  // namespace pelvaro

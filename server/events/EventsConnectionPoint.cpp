@@ -1,8 +1,10 @@
 #include "server/events/EventsConnectionPoint.h"
 
-#include "win/ComPtr.h"
-#include "server/events/InvokeSink.h"
 #include "Pelvaro_h.h"
+#include "server/events/InvokeSink.h"
+#include "win/ComPtr.h"
+
+namespace pelvaro {
 
 namespace {
 constexpr DISPID kTestEvent = 1;
@@ -49,3 +51,5 @@ HRESULT EventsConnectionPoint::Raise(DISPID dispId, const BSTR* args, UINT argCo
     }
     return result;
 }
+
+}  // namespace pelvaro

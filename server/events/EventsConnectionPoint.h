@@ -5,6 +5,8 @@
 
 #include "server/events/ConnectionPoint.h"
 
+namespace pelvaro {
+
 class EventsConnectionPoint final : public ConnectionPoint {
   public:
     explicit EventsConnectionPoint(IUnknown* owner);
@@ -20,3 +22,5 @@ class EventsConnectionPoint final : public ConnectionPoint {
   private:
     HRESULT Raise(DISPID dispId, const BSTR* args, UINT argCount);
 };
+
+}  // namespace pelvaro

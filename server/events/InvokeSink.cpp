@@ -4,6 +4,8 @@
 #include "win/ComPtr.h"
 #include "win/Variant.h"
 
+namespace pelvaro {
+
 namespace {
 
 void PublishErrorInfo(EXCEPINFO& info) {
@@ -46,3 +48,5 @@ HRESULT InvokeSink(IDispatch* sink, DISPID dispId, DISPPARAMS* params) {
     PublishErrorInfo(info);
     return hr;
 }
+
+}  // namespace pelvaro

@@ -3,5 +3,9 @@
 
 #include <oaidl.h>
 
+namespace pelvaro {
+
 // Returns the sink's own result.
 HRESULT InvokeSink(IDispatch* sink, DISPID dispId, DISPPARAMS* params);
+
+}  // namespace pelvaro

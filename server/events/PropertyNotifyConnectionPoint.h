@@ -3,8 +3,12 @@
 
 #include "server/events/ConnectionPoint.h"
 
+namespace pelvaro {
+
 class PropertyNotifyConnectionPoint final : public ConnectionPoint {
   public:
     explicit PropertyNotifyConnectionPoint(IUnknown* owner)
         : ConnectionPoint(owner, IID_IPropertyNotifySink) {}
 };
+
+}  // namespace pelvaro

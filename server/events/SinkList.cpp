@@ -3,6 +3,8 @@
 #include <new>
 #include <utility>
 
+namespace pelvaro {
+
 namespace {
 // Cookies are DWORDs, so the slot count must stay within their range on 64-bit too.
 constexpr std::size_t kMaxSlots = std::size_t{1} << 30;
@@ -83,3 +85,5 @@ DWORD SinkList::Place(std::size_t slot, IUnknown* sink) {
     Slots()[slot] = Slot{ComPtr<IUnknown>(sink), nextStamp_++};
     return static_cast<DWORD>(slot + 1);
 }
+
+}  // namespace pelvaro

@@ -9,6 +9,8 @@
 
 #include "win/ComPtr.h"
 
+namespace pelvaro {
+
 class SinkList {
   public:
     // Orders connections in time, so that a walk can tell sinks added after it began.
@@ -54,3 +56,5 @@ class SinkList {
     std::size_t count_ = 0;
     Stamp nextStamp_ = 0;
 };
+
+}  // namespace pelvaro

@@ -5,6 +5,8 @@
 
 #include "server/module/ModuleLock.h"
 
+namespace pelvaro {
+
 HRESULT ClassFactory::Create(InstanceCreator creator, REFIID riid, void** ppv) {
     *ppv = nullptr;
     ClassFactory* factory = new (std::nothrow) ClassFactory(creator);
@@ -60,3 +62,5 @@ HRESULT ClassFactory::LockServer(BOOL fLock) {
     }
     return S_OK;
 }
+
+}  // namespace pelvaro

@@ -6,6 +6,8 @@
 
 #include "win/CriticalSection.h"
 
+namespace pelvaro {
+
 // Makes an object, plain (outer null) or aggregated, and answers riid on it. Destroys the new
 // object again when riid cannot be answered.
 using InstanceCreator = HRESULT (*)(IUnknown* outer, REFIID riid, void** ppv);
@@ -35,3 +37,5 @@ class ClassFactory final : public IClassFactory {
     CriticalSection lock_;
     volatile LONG count_ = 0;
 };
+
+}  // namespace pelvaro

@@ -5,6 +5,8 @@
 #include "server/module/ModulePath.h"
 #include "win/RegistryKey.h"
 
+namespace pelvaro {
+
 namespace {
 
 constexpr char kClsid[] = "{7BA5C6B8-AA6A-4367-85F1-9109C1766873}";
@@ -144,3 +146,5 @@ HRESULT RegisterReadSmsClass(bool doRegister) {
     return RunRegistrationScript(HKEY_CLASSES_ROOT, ClassRegistrationScript(), doRegister,
                                  replacements);
 }
+
+}  // namespace pelvaro

@@ -7,6 +7,8 @@
 
 #include "server/module/ReplacementMap.h"
 
+namespace pelvaro {
+
 enum class KeyMark {
     None,         // created if missing; removed with everything below it
     NoRemove,     // left in place on unregistration
@@ -37,3 +39,5 @@ HRESULT RunRegistrationScript(HKEY root, const std::vector<ScriptNode>& script, 
 
 // Builds the replacement map for this module and runs the class's script on HKEY_CLASSES_ROOT.
 HRESULT RegisterReadSmsClass(bool doRegister);
+
+}  // namespace pelvaro

@@ -2,12 +2,14 @@
 
 #include <mutex>
 
+#include "Pelvaro_h.h"
 #include "server/module/ClassFactory.h"
 #include "server/module/ClassRegistrationScript.h"
+#include "server/receiver/ReadSmsInstance.h"
 #include "win/ComPtr.h"
 #include "win/CriticalSection.h"
-#include "Pelvaro_h.h"
-#include "server/receiver/ReadSmsInstance.h"
+
+namespace pelvaro {
 
 namespace {
 
@@ -69,3 +71,5 @@ HRESULT RegisterClasses(bool doRegister) {
 bool ClassTableReady() {
     return tableLock.Ready();
 }
+
+}  // namespace pelvaro

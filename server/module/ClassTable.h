@@ -3,6 +3,8 @@
 
 #include <unknwn.h>
 
+namespace pelvaro {
+
 // DllGetClassObject. The factory is made once, under the class-table lock, and kept until
 // ReleaseClassObjects; E_UNEXPECTED once the table is torn down.
 HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
@@ -15,3 +17,5 @@ HRESULT RegisterClasses(bool doRegister);
 
 // False when the class-table lock could not be set up.
 bool ClassTableReady();
+
+}  // namespace pelvaro

@@ -2,9 +2,11 @@
 
 #include <mutex>
 
+#include "Pelvaro_h.h"
 #include "win/ComPtr.h"
 #include "win/CriticalSection.h"
-#include "Pelvaro_h.h"
+
+namespace pelvaro {
 
 namespace {
 CriticalSection cacheLock;
@@ -44,3 +46,5 @@ void ReleaseClassTypeInfo() {
 bool ClassTypeInfoCacheReady() {
     return cacheLock.Ready();
 }
+
+}  // namespace pelvaro

@@ -4,6 +4,8 @@
 
 #include <oaidl.h>
 
+namespace pelvaro {
+
 // A new reference to the kept type information, or the code of the failed load.
 HRESULT GetClassTypeInfo(ITypeInfo** typeInfo);
 
@@ -12,3 +14,5 @@ void ReleaseClassTypeInfo();
 
 // False when the cache's lock could not be set up.
 bool ClassTypeInfoCacheReady();
+
+}  // namespace pelvaro

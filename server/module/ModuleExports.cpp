@@ -8,6 +8,8 @@
 #include "server/module/ModulePath.h"
 #include "server/module/TypeLibRegistration.h"
 
+using namespace pelvaro;
+
 extern "C" {
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {

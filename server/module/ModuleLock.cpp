@@ -1,5 +1,7 @@
 #include "server/module/ModuleLock.h"
 
+namespace pelvaro {
+
 namespace {
 // Changed only through interlocked operations: the class factory and the
 // exports may be called on any thread.
@@ -15,3 +17,5 @@ void LockModule() {
 void UnlockModule() {
     InterlockedDecrement(&lockCount);
 }
+
+}  // namespace pelvaro

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+namespace pelvaro {
+
 LONG ModuleLockCount();
 void LockModule();
 void UnlockModule();
@@ -17,3 +19,5 @@ class ModuleLockHolder {
     ModuleLockHolder& operator=(const ModuleLockHolder&) = default;
     ~ModuleLockHolder() { UnlockModule(); }
 };
+
+}  // namespace pelvaro

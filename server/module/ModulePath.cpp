@@ -2,6 +2,8 @@
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
+namespace pelvaro {
+
 HMODULE ThisModule() {
     return reinterpret_cast<HMODULE>(&__ImageBase);
 }
@@ -27,3 +29,5 @@ std::wstring AnsiToWide(const std::string& text) {
     MultiByteToWideChar(CP_ACP, 0, text.data(), size, &result[0], wide);
     return result;
 }
+
+}  // namespace pelvaro

@@ -5,6 +5,8 @@
 
 #include <string>
 
+namespace pelvaro {
+
 // The module that this code is linked into: Pelvaro.dll in the product.
 HMODULE ThisModule();
 
@@ -15,3 +17,5 @@ HRESULT GetModulePath(HMODULE module, std::string& path);
 
 // Through the ANSI code page; empty when the text cannot be converted.
 std::wstring AnsiToWide(const std::string& text);
+
+}  // namespace pelvaro

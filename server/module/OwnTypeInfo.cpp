@@ -2,8 +2,10 @@
 
 #include <string>
 
-#include "win/ComPtr.h"
 #include "server/module/ModulePath.h"
+#include "win/ComPtr.h"
+
+namespace pelvaro {
 
 HRESULT LoadOwnTypeInfo(REFGUID guid, ITypeInfo** typeInfo) {
     if (!typeInfo) return E_POINTER;
@@ -29,3 +31,5 @@ HRESULT OwnTypeInfoAt(REFGUID guid, UINT index, ITypeInfo** typeInfo) {
     if (index != 0) return DISP_E_BADINDEX;
     return LoadOwnTypeInfo(guid, typeInfo);
 }
+
+}  // namespace pelvaro

@@ -4,9 +4,13 @@
 
 #include <oaidl.h>
 
+namespace pelvaro {
+
 // E_FAIL when the module's path cannot be read whole; otherwise the result of loading.
 HRESULT LoadOwnTypeInfo(REFGUID guid, ITypeInfo** typeInfo);
 
 // GetTypeInfoCount and GetTypeInfo of an IDispatch described by the interface `guid`.
 HRESULT OwnTypeInfoCount(REFGUID guid, UINT* count);
 HRESULT OwnTypeInfoAt(REFGUID guid, UINT index, ITypeInfo** typeInfo);
+
+}  // namespace pelvaro

@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <utility>
 
-#include "server/module/ModulePath.h"
 #include "Pelvaro_h.h"
+#include "server/module/ModulePath.h"
+
+namespace pelvaro {
 
 namespace {
 
@@ -82,3 +84,5 @@ HRESULT BuildReplacementMap(HMODULE module, const std::string& friendlyName, Rep
     map.Add("FriendlyName", friendlyName);
     return S_OK;
 }
+
+}  // namespace pelvaro

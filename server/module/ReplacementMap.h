@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+namespace pelvaro {
+
 class ReplacementMap {
   public:
     void Add(std::string name, std::string value) {
@@ -26,3 +28,5 @@ HRESULT ExpandReplacements(const std::string& text, const ReplacementMap& map, s
 
 // Module, Module_Raw, MODULEGUID, MODULETYPE, APPID and FriendlyName, for this module's file.
 HRESULT BuildReplacementMap(HMODULE module, const std::string& friendlyName, ReplacementMap& map);
+
+}  // namespace pelvaro

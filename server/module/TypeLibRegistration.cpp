@@ -4,8 +4,10 @@
 
 #include <string>
 
-#include "win/ComPtr.h"
 #include "server/module/ModulePath.h"
+#include "win/ComPtr.h"
+
+namespace pelvaro {
 
 namespace {
 
@@ -64,3 +66,5 @@ HRESULT UnregisterModuleTypeLib(HMODULE module) {
     library->ReleaseTLibAttr(attributes);
     return UnRegisterTypeLib(libid, major, minor, lcid, kind);
 }
+
+}  // namespace pelvaro

@@ -10,6 +10,17 @@
 #include "sms/ModemText.h"
 #include "sms/PduDecoder.h"
 
+// CReadSms keeps the name it is known by outside; what it is made of lives in the project's
+// namespace.
+using pelvaro::Bstr;
+using pelvaro::BstrFromWindows1252;
+using pelvaro::LinkClosed;
+using pelvaro::LockModule;
+using pelvaro::ShowMessageBox;
+using pelvaro::StartReception;
+using pelvaro::StopReception;
+using pelvaro::UnlockModule;
+
 namespace {
 // Refs taken and dropped while the object is torn down must not start a second destruction.
 constexpr LONG kDestroyingCount = -1073741823;

@@ -16,7 +16,7 @@
 #include "server/events/EventsConnectionPoint.h"
 #include "server/events/PropertyNotifyConnectionPoint.h"
 
-class CReadSms final : public ReceiverCommands, public EventRaiser {
+class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRaiser {
   public:
     // outer: the aggregating object's unknown, or null for a plain object. The count starts at
     // 0; the creator takes the first reference through InnerUnknown()->QueryInterface.
@@ -36,7 +36,7 @@ class CReadSms final : public ReceiverCommands, public EventRaiser {
     HRESULT RaiseOnNewSms(BSTR Sender, BSTR ServCenter, BSTR MsgText) override {
         return events_.RaiseOnNewSms(Sender, ServCenter, MsgText);
     }
-    EventsConnectionPoint& Events() { return events_; }
+    pelvaro::EventsConnectionPoint& Events() { return events_; }
 
     // Raises OnNewSms for the PDU in one delivery's text. False when the text holds no PDU, or
     // when memory ran out and the event was dropped. A sink may have released the object by the
@@ -78,12 +78,13 @@ class CReadSms final : public ReceiverCommands, public EventRaiser {
     LONG refCount_ = 0;
     Unknown inner_{*this};
     IUnknown* const controlling_;
-    EventsConnectionPoint events_;
-    PropertyNotifyConnectionPoint propertyNotify_;
-    ClassInfoPart classInfo_{controlling_};
-    AutomationPart automation_{controlling_, *this};
-    EventSourcePart eventSource_{controlling_, *this};
-    ContainerPart container_{controlling_, propertyNotify_.Interface(), events_.Interface()};
-    ErrorInfoPart errorInfo_{controlling_};
+    pelvaro::EventsConnectionPoint events_;
+    pelvaro::PropertyNotifyConnectionPoint propertyNotify_;
+    pelvaro::ClassInfoPart classInfo_{controlling_};
+    pelvaro::AutomationPart automation_{controlling_, *this};
+    pelvaro::EventSourcePart eventSource_{controlling_, *this};
+    pelvaro::ContainerPart container_{controlling_, propertyNotify_.Interface(),
+                                      events_.Interface()};
+    pelvaro::ErrorInfoPart errorInfo_{controlling_};
     std::unique_ptr<pelvaro::ModemChannel> ModemLink;
 };

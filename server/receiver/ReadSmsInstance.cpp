@@ -4,6 +4,8 @@
 
 #include "server/receiver/ReadSms.h"
 
+namespace pelvaro {
+
 HRESULT CreateReadSms(IUnknown* outer, REFIID riid, void** ppv) {
     CReadSms* object = new (std::nothrow) CReadSms(outer);
     if (!object) return E_OUTOFMEMORY;
@@ -14,3 +16,5 @@ HRESULT CreateReadSms(IUnknown* outer, REFIID riid, void** ppv) {
     inner->Release();
     return hr;
 }
+
+}  // namespace pelvaro

@@ -3,6 +3,10 @@
 
 #include <unknwn.h>
 
+namespace pelvaro {
+
 // Plain when outer is null, otherwise aggregated (riid is then IUnknown). An object whose
 // QueryInterface fails is destroyed again, and the failing code returned.
 HRESULT CreateReadSms(IUnknown* outer, REFIID riid, void** ppv);
+
+}  // namespace pelvaro

@@ -9,12 +9,11 @@
 #include "server/receiver/UserFeedback.h"
 #include "sms/DeliverySplitter.h"
 
-using pelvaro::ModemChannel;
-
 CReadSms* ActiveReceiver = nullptr;
 LONG KeepAliveCounter = 120;
 UINT_PTR ReceptionTimer = 0;
 
+namespace pelvaro {
 namespace {
 
 constexpr UINT_PTR kRequestedTimerId = 1;
@@ -134,3 +133,5 @@ void StopReception(CReadSms* receiver) {
 void LinkClosed(CReadSms* receiver) {
     if (ActiveReceiver == receiver) HeldText.clear();
 }
+
+}  // namespace pelvaro

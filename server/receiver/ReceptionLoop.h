@@ -14,6 +14,8 @@ extern LONG KeepAliveCounter;
 // The one timer that drives the ticks, 0 while none runs.
 extern UINT_PTR ReceptionTimer;
 
+namespace pelvaro {
+
 void CALLBACK ReceptionTick(HWND window, UINT message, UINT_PTR timer, DWORD time);
 
 // Makes receiver the one the ticks work on and starts the timer unless it runs already. False,
@@ -23,3 +25,5 @@ bool StartReception(CReadSms* receiver);
 void StopReception(CReadSms* receiver);
 // Drops what the ticks kept from receiver's link for later; called when that link is closed.
 void LinkClosed(CReadSms* receiver);
+
+}  // namespace pelvaro

@@ -3,8 +3,12 @@
 
 #include <windows.h>
 
+namespace pelvaro {
+
 using MessageBeepFunction = BOOL(WINAPI*)(UINT type);
 using MessageBoxFunction = int(WINAPI*)(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 
 extern MessageBeepFunction PlayMessageBeep;
 extern MessageBoxFunction ShowMessageBox;
+
+}  // namespace pelvaro

@@ -4,6 +4,8 @@
 
 #include <new>
 
+namespace pelvaro {
+
 namespace {
 constexpr UINT kWindows1252 = 1252;
 }  // namespace
@@ -17,3 +19,5 @@ Bstr BstrFromWindows1252(std::string_view text) {
     if (length > 0) MultiByteToWideChar(kWindows1252, 0, text.data(), size, result.Get(), length);
     return result;
 }
+
+}  // namespace pelvaro

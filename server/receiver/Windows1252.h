@@ -6,5 +6,9 @@
 
 #include "win/Bstr.h"
 
+namespace pelvaro {
+
 // Throws std::bad_alloc when the string cannot be made.
 Bstr BstrFromWindows1252(std::string_view text);
+
+}  // namespace pelvaro

@@ -10,6 +10,7 @@
 #include "server/automation/AutomationPart.h"
 #include "server/automation/EventSourcePart.h"
 
+namespace pelvaro {
 namespace {
 
 VARIANT Raw(VARTYPE type, ULONGLONG bits = 0) {  // whatever 8 value bytes the caller chooses
@@ -216,3 +217,4 @@ TEST_F(DispatchPartsTest, NamedArgumentsGoToTheirParametersOrAreRefused) {
 }
 
 }  // namespace
+}  // namespace pelvaro

@@ -8,7 +8,12 @@
 
 #include "tests/module/LoadedPelvaro.h"
 
+namespace pelvaro {
 namespace {
+
+using test::LoadedPelvaro;
+using test::LoadedPelvaroTest;
+using test::TypeGuid;
 
 // An outer object that aggregates Pelvaro: it forwards every query but IUnknown to the inner one.
 class FakeOuter final : public IUnknown {
@@ -213,3 +218,4 @@ TEST_F(DllTest, TheVersionResourceOffersSelfRegistration) {
 }
 
 }  // namespace
+}  // namespace pelvaro

@@ -9,6 +9,8 @@
 #include "Pelvaro_h.h"
 #include "win/ComPtr.h"
 
+namespace pelvaro::test {
+
 class LoadedPelvaro {
   public:
     using Entry = HRESULT(STDAPICALLTYPE*)();
@@ -93,3 +95,5 @@ inline GUID TypeGuid(ITypeInfo* info) {
     info->ReleaseTypeAttr(attributes);
     return guid;
 }
+
+}  // namespace pelvaro::test

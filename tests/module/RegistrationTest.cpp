@@ -5,7 +5,12 @@
 
 #include "tests/module/LoadedPelvaro.h"
 
+namespace pelvaro {
 namespace {
+
+using test::LoadedPelvaro;
+using test::LoadedPelvaroTest;
+using test::TypeGuid;
 
 const std::string kClsid = "{7BA5C6B8-AA6A-4367-85F1-9109C1766873}";
 const std::string kClassKey = "CLSID\\" + kClsid;
@@ -182,3 +187,4 @@ TEST_F(RegistrationTest, AModulePathOf260CharactersIsRefused) {
 }
 
 }  // namespace
+}  // namespace pelvaro

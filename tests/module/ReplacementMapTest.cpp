@@ -6,6 +6,7 @@
 
 #include "server/module/ReplacementMap.h"
 
+namespace pelvaro {
 namespace {
 
 TEST(ReplacementMapTest, ExpandsNamesAndDoublePercentSigns) {
@@ -31,3 +32,4 @@ TEST(ReplacementMapTest, ExpandsNamesAndDoublePercentSigns) {
 }
 
 }  // namespace
+}  // namespace pelvaro

@@ -4,15 +4,19 @@
 #include <utility>
 
 #include "Pelvaro_h.h"
-#include "win/Bstr.h"
-#include "win/ComPtr.h"
 #include "server/events/ConnectionEnumerators.h"
 #include "server/events/EventsConnectionPoint.h"
-#include "server/module/ModuleLock.h"
 #include "server/events/PropertyNotifyConnectionPoint.h"
+#include "server/module/ModuleLock.h"
 #include "tests/server/ServerTestSupport.h"
+#include "win/Bstr.h"
+#include "win/ComPtr.h"
 
+namespace pelvaro {
 namespace {
+
+using test::FailAllocations;
+using test::TestSink;
 
 class FakeOwner final : public IConnectionPointContainer {
   public:
@@ -315,3 +319,4 @@ TEST_F(EventsTest, SinksConnectedDuringARaiseWaitForTheNextEvent) {
 }
 
 }  // namespace
+}  // namespace pelvaro

@@ -8,7 +8,6 @@
 
 #include "modem/ModemChannel.h"
 #include "modem/SerialPort.h"
-#include "win/ComPtr.h"
 #include "server/module/ModuleLock.h"
 #include "server/receiver/ReadSms.h"
 #include "server/receiver/ReceptionLoop.h"
@@ -16,10 +15,14 @@
 #include "tests/modem/ModemTesting.h"
 #include "tests/server/ServerTestSupport.h"
 #include "tests/support/ModemSim.h"
+#include "win/ComPtr.h"
 
+namespace pelvaro {
 namespace {
 
-using pelvaro::test::ModemSim;
+using test::FailAllocations;
+using test::ModemSim;
+using test::TestSink;
 
 constexpr char kSender[] = "+4915112345678";
 // What a short delivery from kSender starts with: CR LF "+CMT: ,NN" CR LF.
@@ -404,3 +407,4 @@ TEST_F(ReceiverTest, RunningOutOfMemoryDropsOneEventAndNothingEscapes) {
 }
 
 }  // namespace
+}  // namespace pelvaro

@@ -1,36 +1,9 @@
 #include "tests/server/ServerTestSupport.h"
 
-#include <cstdlib>
-#include <cstring>
-#include <new>
-#include <utility>
-
 #include "Pelvaro_h.h"
+#include "tests/support/FailAllocations.h"
 
-namespace {
-bool failing = false;
-}
-
-void* operator new(std::size_t size) {
-    void* p = failing ? nullptr : std::malloc(size ? size : 1);
-    if (!p) throw std::bad_alloc();
-    return p;
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-// Freed storage is scribbled over, so that a walk left on it goes wrong visibly.
-void operator delete(void* p, std::size_t size) noexcept {
-    if (p) std::memset(p, 0xDD, size);
-    std::free(p);
-}
-
-FailAllocations::FailAllocations() {
-    failing = true;
-}
-FailAllocations::~FailAllocations() {
-    failing = false;
-}
+namespace pelvaro::test {
 
 std::vector<std::wstring> TestSink::Texts() const {
     std::vector<std::wstring> texts;
@@ -57,26 +30,29 @@ HRESULT TestSink::QueryInterface(REFIID riid, void** ppv) {
 
 HRESULT TestSink::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
                          VARIANT* result, EXCEPINFO* info, UINT* argError) {
-    const bool wasFailing = std::exchange(failing, false);  // the recording is not under test
-    SinkCall call{id,
-                  {},
-                  riid == IID_NULL && lcid == LOCALE_USER_DEFAULT && flags == DISPATCH_METHOD &&
-                      params->cNamedArgs == 0 && !params->rgdispidNamedArgs && result && info &&
-                      argError};
-    for (UINT i = params->cArgs; i-- > 0;) {
-        VARIANT& arg = params->rgvarg[i];
-        call.args.push_back(arg.vt == VT_BSTR ? std::wstring(arg.bstrVal, SysStringLen(arg.bstrVal))
-                                              : L"?");
-        arg.vt = VT_I4;  // scribbled on: the next sink must not see it
+    {
+        const AllowAllocations recording;  // the recording is not under test
+        SinkCall call{id,
+                      {},
+                      riid == IID_NULL && lcid == LOCALE_USER_DEFAULT && flags == DISPATCH_METHOD &&
+                          params->cNamedArgs == 0 && !params->rgdispidNamedArgs && result && info &&
+                          argError};
+        for (UINT i = params->cArgs; i-- > 0;) {
+            VARIANT& arg = params->rgvarg[i];
+            call.args.push_back(
+                arg.vt == VT_BSTR ? std::wstring(arg.bstrVal, SysStringLen(arg.bstrVal)) : L"?");
+            arg.vt = VT_I4;  // scribbled on: the next sink must not see it
+        }
+        calls.push_back(call);
+        V_VT(result) = VT_BSTR;  // must be freed by the caller
+        V_BSTR(result) = SysAllocString(L"ignored");
+        if (onInvoke) onInvoke();
     }
-    calls.push_back(call);
-    V_VT(result) = VT_BSTR;  // must be freed by the caller
-    V_BSTR(result) = SysAllocString(L"ignored");
-    if (onInvoke) onInvoke();
-    failing = wasFailing;
     if (FAILED(this->result)) {
         *info = exception;
         info->bstrDescription = description ? SysAllocString(description) : nullptr;
     }
     return this->result;
 }
+
+}  // namespace pelvaro::test

@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/FailAllocations.h"
+
+namespace pelvaro::test {
+
 struct SinkCall {
     DISPID id;
     std::vector<std::wstring> args;  // in parameter order
@@ -44,8 +48,4 @@ class TestSink final : public IDispatch, public IPropertyNotifySink {
     HRESULT STDMETHODCALLTYPE OnRequestEdit(DISPID) override { return E_UNEXPECTED; }
 };
 
-// While one lives, every allocation through operator new fails, except the sink's own.
-struct FailAllocations {
-    FailAllocations();
-    ~FailAllocations();
-};
+}  // namespace pelvaro::test

@@ -6,10 +6,11 @@
 #include <regex>
 #include <sstream>
 
+#include "tests/support/ModemSim.h"
 #include "tools/pelvaro-listen/test/ListenTesting.h"
 #include "win/UniqueHandle.h"
-#include "tests/support/ModemSim.h"
 
+namespace pelvaro {
 namespace {
 
 // Wine shows the Linux root as drive Z:.
@@ -94,7 +95,7 @@ TEST_F(ListenSession, TellsHowToRegisterAnUnregisteredClass) {
 
 TEST_F(ListenSession, PrintsEachDeliveryAndEndsWhenTheTimeIsUp) {
     ASSERT_EQ(Regsvr32(L"/s"), 0u) << "regsvr32 Pelvaro.dll failed";
-    pelvaro::test::ModemSim sim;
+    test::ModemSim sim;
     const std::wstring folder = TestFolder(L"delivery");
     WriteSettings(folder, "[SerComm Options]\r\nPort=" + std::to_string(sim.Port()) + "\r\n");
     Child listener = Listen(folder, L"--seconds 5");
@@ -122,3 +123,4 @@ TEST_F(ListenSession, PrintsEachDeliveryAndEndsWhenTheTimeIsUp) {
 }
 
 }  // namespace
+}  // namespace pelvaro
