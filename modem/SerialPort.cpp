@@ -24,7 +24,7 @@ std::string& SettingsPathStorage() {
 UniqueHandle ClaimDevice(const std::string& deviceName) {
     const std::string name = "Pelvaro.SerialPort." + deviceName.substr(deviceName.rfind('\\') + 1);
     UniqueHandle claim(CreateMutexA(nullptr, FALSE, name.c_str()));
-    if (claim.Valid() && GetLastError() == ERROR_ALREADY_EXISTS) claim.Reset();
+    if (claim && GetLastError() == ERROR_ALREADY_EXISTS) claim.Reset();
     return claim;
 }
 
@@ -59,11 +59,11 @@ bool SerialPort::ReadSettings(const char* path) {
 
 int SerialPort::Open() {
     const std::string name = DeviceName(portNumber_);
-    UniqueHandle device(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, 0, nullptr));
-    if (!device.Valid()) return -1;
+    UniqueFileHandle device(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+    if (!device) return -1;
     UniqueHandle claim = ClaimDevice(name);
-    if (!claim.Valid()) return -1;
+    if (!claim) return -1;
     device_ = std::move(device);
     claim_ = std::move(claim);
     return Configure();

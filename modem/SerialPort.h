@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "win/UniqueHandle.h"
+#include "win/Holders.h"
 
 namespace pelvaro {
 
@@ -47,7 +47,7 @@ class SerialPort {
 
     int portNumber_ = 4;
     int sendDelay_ = 0;
-    UniqueHandle device_;
+    UniqueFileHandle device_;
     UniqueHandle claim_;
 };
 

@@ -3,44 +3,31 @@
 
 #include <ole2.h>
 
+#include <new>
 #include <string>
-#include <utility>
+
+#include "win/UniqueAny.h"
 
 namespace pelvaro {
 
-class Bstr {
+class Bstr : public UniqueAny<BSTR, &SysFreeString> {
   public:
-    Bstr() = default;
-    explicit Bstr(const wchar_t* text) : s_(text ? SysAllocString(text) : nullptr) {}
-    explicit Bstr(const std::wstring& text)
-        : s_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    Bstr(Bstr&& other) noexcept : s_(std::exchange(other.s_, nullptr)) {}
-    Bstr& operator=(Bstr&& other) noexcept {
-        std::swap(s_, other.s_);
-        return *this;
+    Bstr() noexcept = default;
+    // A copy of text, null for null. Running out of memory throws std::bad_alloc.
+    explicit Bstr(const wchar_t* text) : UniqueAny(text ? SysAllocString(text) : nullptr) {
+        if (text && !Get()) throw std::bad_alloc();
     }
-    ~Bstr() { SysFreeString(s_); }
 
-    // Takes over a BSTR the caller already owns.
-    static Bstr Attach(BSTR owned) {
+    // Takes over a BSTR the caller owns.
+    static Bstr Attach(BSTR owned) noexcept {
         Bstr b;
-        b.s_ = owned;
+        b.Reset(owned);
         return b;
     }
 
-    BSTR Get() const { return s_; }
-    BSTR* Put() {
-        SysFreeString(std::exchange(s_, nullptr));
-        return &s_;
+    std::wstring Str() const {
+        return Get() ? std::wstring(Get(), SysStringLen(Get())) : std::wstring();
     }
-    BSTR Detach() { return std::exchange(s_, nullptr); }
-    UINT Length() const { return SysStringLen(s_); }
-    std::wstring Str() const { return s_ ? std::wstring(s_, SysStringLen(s_)) : std::wstring(); }
-
-  private:
-    BSTR s_ = nullptr;
 };
 
 }  // namespace pelvaro

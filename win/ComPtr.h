@@ -1,57 +1,51 @@
 #pragma once
-// Owns one counted reference to a COM interface.
+// Owns one counted reference to a COM interface; a copy takes a reference of its own.
 
 #include <unknwn.h>
 
 #include <utility>
 
+#include "win/UniqueAny.h"
+
 namespace pelvaro {
 
+namespace detail {
 template <typename T>
-class ComPtr {
+void ReleaseInterface(T* p) noexcept {
+    p->Release();
+}
+}  // namespace detail
+
+template <typename T>
+class ComPtr : public UniqueAny<T*, &detail::ReleaseInterface<T>> {
+    using Base = UniqueAny<T*, &detail::ReleaseInterface<T>>;
+
   public:
-    ComPtr() = default;
-    // Takes over a reference the caller already owns.
-    explicit ComPtr(T* owned) : p_(owned) {}
-    ComPtr(const ComPtr& other) : p_(other.p_) {
-        if (p_) p_->AddRef();
-    }
-    ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+    using Base::Base;
+    ComPtr() noexcept = default;
+    ComPtr(const ComPtr& other) noexcept : Base(AddRefTo(other.Get())) {}
+    ComPtr(ComPtr&&) noexcept = default;
     ComPtr& operator=(ComPtr other) noexcept {
-        std::swap(p_, other.p_);
+        Base::operator=(std::move(other));
         return *this;
     }
-    ~ComPtr() { Reset(); }
 
     // Adds a reference of its own to a borrowed pointer.
-    static ComPtr Borrow(T* borrowed) {
-        if (borrowed) borrowed->AddRef();
-        return ComPtr(borrowed);
-    }
+    static ComPtr Borrow(T* borrowed) noexcept { return ComPtr(AddRefTo(borrowed)); }
 
-    T* Get() const { return p_; }
-    T* operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-
-    // For out-parameters: releases what is held and hands out the slot.
-    T** Put() {
-        Reset();
-        return &p_;
-    }
-    void** PutVoid() { return reinterpret_cast<void**>(Put()); }
-
-    T* Detach() { return std::exchange(p_, nullptr); }
-    void Reset() {
-        if (T* old = std::exchange(p_, nullptr)) old->Release();
-    }
+    T* operator->() const noexcept { return this->Get(); }
+    void** PutVoid() noexcept { return reinterpret_cast<void**>(this->Put()); }
 
     template <typename U>
-    HRESULT As(ComPtr<U>& target) const {
-        return p_ ? p_->QueryInterface(__uuidof(U), target.PutVoid()) : E_POINTER;
+    HRESULT As(ComPtr<U>& target) const noexcept {
+        return this->Get() ? this->Get()->QueryInterface(__uuidof(U), target.PutVoid()) : E_POINTER;
     }
 
   private:
-    T* p_ = nullptr;
+    static T* AddRefTo(T* p) noexcept {
+        if (p) p->AddRef();
+        return p;
+    }
 };
 
 }  // namespace pelvaro

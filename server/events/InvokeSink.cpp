@@ -1,8 +1,7 @@
 #include "server/events/InvokeSink.h"
 
-#include "win/Bstr.h"
 #include "win/ComPtr.h"
-#include "win/Variant.h"
+#include "win/Holders.h"
 
 namespace pelvaro {
 
@@ -10,18 +9,12 @@ namespace {
 
 void PublishErrorInfo(EXCEPINFO& info) {
     if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
-    // Owned from here on, so that every way out frees them.
-    const Bstr source = Bstr::Attach(info.bstrSource);
-    const Bstr description = Bstr::Attach(info.bstrDescription);
-    const Bstr helpFile = Bstr::Attach(info.bstrHelpFile);
-    info.bstrSource = info.bstrDescription = info.bstrHelpFile = nullptr;
-
     ComPtr<ICreateErrorInfo> created;
     if (FAILED(CreateErrorInfo(created.Put()))) return;
     created->SetGUID(IID_IDispatch);
-    if (source.Get()) created->SetSource(source.Get());
-    if (description.Get()) created->SetDescription(description.Get());
-    if (helpFile.Get()) created->SetHelpFile(helpFile.Get());
+    if (info.bstrSource) created->SetSource(info.bstrSource);
+    if (info.bstrDescription) created->SetDescription(info.bstrDescription);
+    if (info.bstrHelpFile) created->SetHelpFile(info.bstrHelpFile);
     created->SetHelpContext(info.dwHelpContext);
 
     // Published whatever code the exception carries: a sink that reports a real
@@ -33,19 +26,13 @@ void PublishErrorInfo(EXCEPINFO& info) {
 }  // namespace
 
 HRESULT InvokeSink(IDispatch* sink, DISPID dispId, DISPPARAMS* params) {
-    Variant result;  // a sink's result is not used, only freed
-    EXCEPINFO info{};
+    // A sink's result is not used, and its exception only on failure; both are freed.
+    Variant result;
+    ExcepInfo info;
     UINT argError = static_cast<UINT>(-1);
     const HRESULT hr = sink->Invoke(dispId, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, params,
-                                    result.Get(), &info, &argError);
-    if (SUCCEEDED(hr)) {
-        // Unused, but a sink may have filled them all the same.
-        SysFreeString(info.bstrSource);
-        SysFreeString(info.bstrDescription);
-        SysFreeString(info.bstrHelpFile);
-        return hr;
-    }
-    PublishErrorInfo(info);
+                                    result.Get(), info.Get(), &argError);
+    if (FAILED(hr)) PublishErrorInfo(*info.Get());
     return hr;
 }
 

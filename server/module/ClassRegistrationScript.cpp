@@ -3,7 +3,7 @@
 #include <string>
 
 #include "server/module/ModulePath.h"
-#include "win/RegistryKey.h"
+#include "win/Holders.h"
 
 namespace pelvaro {
 
@@ -74,7 +74,7 @@ HRESULT WriteNode(HKEY parent, const ScriptNode& node, const ReplacementMap& map
         hr = DeleteTree(parent, name);
         if (FAILED(hr)) return hr;
     }
-    RegistryKey key;
+    UniqueRegKey key;
     hr = FromRegistry(RegCreateKeyExA(parent, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                       KEY_READ | KEY_WRITE, nullptr, key.Put(), nullptr));
     if (FAILED(hr)) return hr;
@@ -96,7 +96,7 @@ HRESULT RemoveNode(HKEY parent, const ScriptNode& node, const ReplacementMap& ma
     if (FAILED(hr)) return hr;
     if (node.mark != KeyMark::NoRemove) return DeleteTree(parent, name);
 
-    RegistryKey key;
+    UniqueRegKey key;
     const LONG error = RegOpenKeyExA(parent, name.c_str(), 0, KEY_READ | KEY_WRITE, key.Put());
     if (IsMissing(error)) return S_OK;
     hr = FromRegistry(error);

@@ -8,6 +8,7 @@
 
 #include "Pelvaro_h.h"
 #include "server/module/ModulePath.h"
+#include "win/Holders.h"
 
 namespace pelvaro {
 
@@ -21,12 +22,11 @@ bool SameName(const std::string& a, const std::string& b) {
 }
 
 std::string GuidText(REFGUID guid) {
-    LPOLESTR wide = nullptr;
-    if (FAILED(StringFromCLSID(guid, &wide))) return std::string();
+    UniqueCoTaskMem<wchar_t> wide;
+    if (FAILED(StringFromCLSID(guid, wide.Put()))) return std::string();
     // A GUID's text is plain ASCII.
     std::string text;
-    for (const wchar_t* c = wide; *c; ++c) text += static_cast<char>(*c);
-    CoTaskMemFree(wide);
+    for (const wchar_t* c = wide.Get(); *c; ++c) text += static_cast<char>(*c);
     return text;
 }
 

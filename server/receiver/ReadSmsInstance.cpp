@@ -3,6 +3,7 @@
 #include <new>
 
 #include "server/receiver/ReadSms.h"
+#include "win/ComPtr.h"
 
 namespace pelvaro {
 
@@ -10,11 +11,8 @@ HRESULT CreateReadSms(IUnknown* outer, REFIID riid, void** ppv) {
     CReadSms* object = new (std::nothrow) CReadSms(outer);
     if (!object) return E_OUTOFMEMORY;
     // The reference held across the query is what destroys the object when the query fails.
-    IUnknown* inner = object->InnerUnknown();
-    inner->AddRef();
-    const HRESULT hr = inner->QueryInterface(riid, ppv);
-    inner->Release();
-    return hr;
+    const ComPtr<IUnknown> inner = ComPtr<IUnknown>::Borrow(object->InnerUnknown());
+    return inner->QueryInterface(riid, ppv);
 }
 
 }  // namespace pelvaro

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "win/UniqueHandle.h"
+#include "win/Holders.h"
 
 namespace pelvaro::test {
 
@@ -62,8 +62,8 @@ class ModemSim {
     void ClearLog();
 
   private:
-    UniqueHandle request_;
-    UniqueHandle reply_;
+    UniqueFileHandle request_;
+    UniqueFileHandle reply_;
     int port_ = 0;
 };
 

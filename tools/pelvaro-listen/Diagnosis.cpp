@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "win/Holders.h"
+
 namespace pelvaro::listen {
 
 namespace {
@@ -56,12 +58,11 @@ PortSetting ReadPortSetting() {
 std::wstring HresultText(HRESULT hr) {
     wchar_t code[16];
     std::swprintf(code, sizeof code / sizeof code[0], L"0x%08lX", static_cast<unsigned long>(hr));
-    wchar_t* message = nullptr;
+    UniqueLocalMem<wchar_t> message;
     const DWORD n = FormatMessageW(
         FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-        nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
-    std::wstring text(message ? message : L"", message ? n : 0);
-    LocalFree(message);
+        nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(message.Put()), 0, nullptr);
+    std::wstring text(message ? message.Get() : L"", message ? n : 0);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
                              text.back() == L'.')) {
         text.pop_back();

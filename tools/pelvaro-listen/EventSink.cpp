@@ -3,7 +3,7 @@
 #include <new>
 #include <utility>
 
-#include "win/Variant.h"
+#include "win/Holders.h"
 
 namespace pelvaro::listen {
 

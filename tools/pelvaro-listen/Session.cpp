@@ -5,13 +5,13 @@
 
 #include <optional>
 
+#include "Pelvaro_h.h"
 #include "tools/pelvaro-listen/Diagnosis.h"
 #include "tools/pelvaro-listen/EventSink.h"
 #include "tools/pelvaro-listen/EventText.h"
-#include "Pelvaro_h.h"
 #include "win/Bstr.h"
 #include "win/ComPtr.h"
-#include "win/Variant.h"
+#include "win/Holders.h"
 
 namespace pelvaro::listen {
 
@@ -42,16 +42,13 @@ HRESULT CallByName(IDispatch* object, const wchar_t* name, VARIANTARG* args, UIN
     if (FAILED(hr)) return hr;
     DISPPARAMS params{args, nullptr, count, 0};
     Variant result;
-    EXCEPINFO exception{};
+    ExcepInfo exception;
     UINT argErr = 0;
     hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.Get(),
-                        &exception, &argErr);
+                        exception.Get(), &argErr);
     if (hr == DISP_E_EXCEPTION) {
-        if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
-        SysFreeString(exception.bstrSource);
-        SysFreeString(exception.bstrDescription);
-        SysFreeString(exception.bstrHelpFile);
-        hr = FAILED(exception.scode) ? exception.scode : E_FAIL;
+        if (exception->pfnDeferredFillIn) exception->pfnDeferredFillIn(exception.Get());
+        hr = FAILED(exception->scode) ? exception->scode : E_FAIL;
     }
     return hr;
 }

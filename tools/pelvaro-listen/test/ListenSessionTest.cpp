@@ -8,7 +8,7 @@
 
 #include "tests/support/ModemSim.h"
 #include "tools/pelvaro-listen/test/ListenTesting.h"
-#include "win/UniqueHandle.h"
+#include "win/Holders.h"
 
 namespace pelvaro {
 namespace {
@@ -27,10 +27,10 @@ class Child {
         : outPath_(folder + L"\\out.txt"), errPath_(folder + L"\\err.txt") {
         SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
         auto output = [&](const std::wstring& path) {
-            return UniqueHandle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                            CREATE_ALWAYS, 0, nullptr));
+            return UniqueFileHandle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                                &inherit, CREATE_ALWAYS, 0, nullptr));
         };
-        UniqueHandle out = output(outPath_), err = output(errPath_);
+        UniqueFileHandle out = output(outPath_), err = output(errPath_);
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESTDHANDLES;
@@ -39,7 +39,7 @@ class Child {
         PROCESS_INFORMATION info{};
         EXPECT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                    folder.c_str(), &startup, &info));
-        CloseHandle(info.hThread);
+        const UniqueHandle thread(info.hThread);
         process_.Reset(info.hProcess);
     }
 
