@@ -15,8 +15,8 @@ class CriticalSection {
     }
 
     bool Ready() const { return ready_; }
-    void lock() { EnterCriticalSection(&section_); }
-    void unlock() { LeaveCriticalSection(&section_); }
+    void lock() noexcept { EnterCriticalSection(&section_); }
+    void unlock() noexcept { LeaveCriticalSection(&section_); }
 
   private:
     CRITICAL_SECTION section_;

@@ -1,6 +1,7 @@
 #include "server/automation/AutomationPart.h"
 
 #include "server/automation/CoerceArgument.h"
+#include "win/ToHresult.h"
 
 namespace pelvaro {
 
@@ -19,7 +20,7 @@ AutomationPart::AutomationPart(IUnknown* controlling, ReceiverCommands& receiver
     : DispatchPart(controlling, IID_IReadSms, kNames), receiver_(receiver) {}
 
 HRESULT AutomationPart::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARAMS* pDispParams,
-                               VARIANT* pVarResult, EXCEPINFO*, UINT* puArgErr) {
+                               VARIANT* pVarResult, EXCEPINFO*, UINT* puArgErr) noexcept {
     if (!pDispParams) return DISP_E_BADVARTYPE;
     const UINT argCount = pDispParams->cArgs;
     if (argCount > 1) return DISP_E_BADPARAMCOUNT;
@@ -33,21 +34,25 @@ HRESULT AutomationPart::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARA
                 if (puArgErr) *puArgErr = 0;
                 return DISP_E_TYPEMISMATCH;
             }
-            return receiver_.StartReceiving(useDialog->boolVal);
+            return StartReceiving(useDialog->boolVal);
         }
         case kClose:
             if (argCount != 0) return DISP_E_BADPARAMCOUNT;
-            return receiver_.Close();
+            return Close();
         default:
             return DISP_E_MEMBERNOTFOUND;
     }
 }
 
-HRESULT AutomationPart::StartReceiving(VARIANT_BOOL UseDialog) {
-    return receiver_.StartReceiving(UseDialog);
+HRESULT AutomationPart::StartReceiving(VARIANT_BOOL UseDialog) noexcept {
+    try {
+        return receiver_.StartReceiving(UseDialog);
+    } catch (...) {
+        return ToHresult();
+    }
 }
 
-HRESULT AutomationPart::Close() {
+HRESULT AutomationPart::Close() noexcept {
     return receiver_.Close();
 }
 

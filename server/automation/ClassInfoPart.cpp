@@ -5,11 +5,11 @@
 
 namespace pelvaro {
 
-HRESULT ClassInfoPart::GetClassInfo(ITypeInfo** ppTI) {
+HRESULT ClassInfoPart::GetClassInfo(ITypeInfo** ppTI) noexcept {
     return GetClassTypeInfo(ppTI);
 }
 
-HRESULT ClassInfoPart::GetGUID(DWORD dwGuidKind, GUID* pGUID) {
+HRESULT ClassInfoPart::GetGUID(DWORD dwGuidKind, GUID* pGUID) noexcept {
     if (!pGUID) return E_POINTER;
     if (dwGuidKind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) {
         *pGUID = GUID_NULL;

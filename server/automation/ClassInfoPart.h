@@ -12,8 +12,8 @@ class ClassInfoPart final : public ObjectPart<IProvideClassInfo2> {
   public:
     explicit ClassInfoPart(IUnknown* controlling) : ObjectPart(controlling) {}
 
-    HRESULT STDMETHODCALLTYPE GetClassInfo(ITypeInfo** ppTI) override;
-    HRESULT STDMETHODCALLTYPE GetGUID(DWORD dwGuidKind, GUID* pGUID) override;
+    HRESULT STDMETHODCALLTYPE GetClassInfo(ITypeInfo** ppTI) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetGUID(DWORD dwGuidKind, GUID* pGUID) noexcept override;
 };
 
 }  // namespace pelvaro

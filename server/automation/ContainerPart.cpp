@@ -6,12 +6,12 @@
 
 namespace pelvaro {
 
-HRESULT ContainerPart::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
+HRESULT ContainerPart::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) noexcept {
     if (!ppEnum) return E_POINTER;
     return CreateConnectionPointEnumerator({points_[0], points_[1]}, ppEnum);
 }
 
-HRESULT ContainerPart::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
+HRESULT ContainerPart::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) noexcept {
     if (!ppCP) return E_POINTER;
     *ppCP = nullptr;
     for (IConnectionPoint* point : points_) {

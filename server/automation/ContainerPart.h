@@ -14,8 +14,10 @@ class ContainerPart final : public ObjectPart<IConnectionPointContainer> {
     ContainerPart(IUnknown* controlling, IConnectionPoint* propertyNotify, IConnectionPoint* events)
         : ObjectPart(controlling), points_{propertyNotify, events} {}
 
-    HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
-    HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
+    HRESULT STDMETHODCALLTYPE
+    EnumConnectionPoints(IEnumConnectionPoints** ppEnum) noexcept override;
+    HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid,
+                                                  IConnectionPoint** ppCP) noexcept override;
 
   private:
     IConnectionPoint* const points_[2];

@@ -11,7 +11,7 @@ bool SameName(const wchar_t* a, const wchar_t* b) {
 }  // namespace
 
 HRESULT LookUpDispatchNames(const DispatchName* table, std::size_t tableSize, LPOLESTR* names,
-                            UINT count, DISPID* ids) {
+                            UINT count, DISPID* ids) noexcept {
     if (count > 0 && (!names || !ids)) return E_POINTER;
     const DispatchName* end = table + tableSize;
     for (UINT i = 0; i < count; ++i) {

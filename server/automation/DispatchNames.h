@@ -15,11 +15,11 @@ struct DispatchName {
 // Looks the names up in turn, case-insensitively, in table order. The first name not found
 // ends the call with DISP_E_UNKNOWNNAME; the ids of the names before it are already written.
 HRESULT LookUpDispatchNames(const DispatchName* table, std::size_t tableSize, LPOLESTR* names,
-                            UINT count, DISPID* ids);
+                            UINT count, DISPID* ids) noexcept;
 
 template <std::size_t N>
 HRESULT LookUpDispatchNames(const DispatchName (&table)[N], LPOLESTR* names, UINT count,
-                            DISPID* ids) {
+                            DISPID* ids) noexcept {
     return LookUpDispatchNames(table, N, names, count, ids);
 }
 

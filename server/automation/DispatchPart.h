@@ -13,15 +13,16 @@ namespace pelvaro {
 template <typename Interface>
 class DispatchPart : public ObjectPart<Interface> {
   public:
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override {
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) noexcept override {
         return OwnTypeInfoCount(typeId_, pctinfo);
     }
     // The locale is ignored: the type library has one.
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) override {
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID,
+                                          ITypeInfo** ppTInfo) noexcept override {
         return OwnTypeInfoAt(typeId_, iTInfo, ppTInfo);
     }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID,
-                                            DISPID* rgDispId) override {
+                                            DISPID* rgDispId) noexcept override {
         return LookUpDispatchNames(names_, nameCount_, rgszNames, cNames, rgDispId);
     }
 

@@ -4,7 +4,7 @@
 
 namespace pelvaro {
 
-HRESULT ErrorInfoPart::InterfaceSupportsErrorInfo(REFIID riid) {
+HRESULT ErrorInfoPart::InterfaceSupportsErrorInfo(REFIID riid) noexcept {
     return riid == IID_IReadSms ? S_OK : S_FALSE;
 }
 

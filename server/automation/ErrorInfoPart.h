@@ -11,7 +11,7 @@ class ErrorInfoPart final : public ObjectPart<ISupportErrorInfo> {
   public:
     explicit ErrorInfoPart(IUnknown* controlling) : ObjectPart(controlling) {}
 
-    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) noexcept override;
 };
 
 }  // namespace pelvaro

@@ -58,7 +58,7 @@ EventSourcePart::EventSourcePart(IUnknown* controlling, EventRaiser& raiser)
     : DispatchPart(controlling, DIID__IReadSmsEvents, kNames), raiser_(raiser) {}
 
 HRESULT EventSourcePart::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARAMS* pDispParams,
-                                VARIANT* pVarResult, EXCEPINFO*, UINT* puArgErr) {
+                                VARIANT* pVarResult, EXCEPINFO*, UINT* puArgErr) noexcept {
     if (!pDispParams) return DISP_E_BADVARTYPE;
     const DISPPARAMS& params = *pDispParams;
     if (params.cArgs > kMaxArgs) return DISP_E_BADPARAMCOUNT;

@@ -10,8 +10,8 @@ namespace pelvaro {
 // What the event source calls to raise an event.
 class EventRaiser {
   public:
-    virtual HRESULT RaiseTestEvent() = 0;
-    virtual HRESULT RaiseOnNewSms(BSTR Sender, BSTR ServCenter, BSTR MsgText) = 0;
+    virtual HRESULT RaiseTestEvent() noexcept = 0;
+    virtual HRESULT RaiseOnNewSms(BSTR Sender, BSTR ServCenter, BSTR MsgText) noexcept = 0;
 
   protected:
     ~EventRaiser() = default;
@@ -23,7 +23,7 @@ class EventSourcePart final : public DispatchPart<IDispatch> {
 
     HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
                                      DISPPARAMS* pDispParams, VARIANT* pVarResult,
-                                     EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+                                     EXCEPINFO* pExcepInfo, UINT* puArgErr) noexcept override;
 
   private:
     EventRaiser& raiser_;

@@ -12,11 +12,11 @@ class ObjectPart : public Interface {
     ObjectPart(const ObjectPart&) = delete;
     ObjectPart& operator=(const ObjectPart&) = delete;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) noexcept override {
         return controlling_->QueryInterface(riid, ppv);
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return controlling_->AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return controlling_->Release(); }
+    ULONG STDMETHODCALLTYPE AddRef() noexcept override { return controlling_->AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() noexcept override { return controlling_->Release(); }
 
   protected:
     // Not referenced: the part lives inside the object it points to, or inside the object that

@@ -6,11 +6,11 @@
 
 #include <algorithm>
 #include <memory>
-#include <new>
 #include <utility>
 #include <vector>
 
 #include "server/module/ModuleLock.h"
+#include "win/ToHresult.h"
 
 namespace pelvaro {
 
@@ -20,17 +20,17 @@ class ComEnumerator final : public Interface {
     using Items = std::vector<Item>;
 
     static HRESULT Create(std::shared_ptr<const Items> items, std::size_t position,
-                          Interface** out) {
+                          Interface** out) noexcept {
         *out = nullptr;
         try {
             *out = new ComEnumerator(std::move(items), position);
             return S_OK;
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
+        } catch (...) {
+            return ToHresult();
         }
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) noexcept override {
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
         if (riid != IID_IUnknown && riid != __uuidof(Interface)) return E_NOINTERFACE;
@@ -38,14 +38,15 @@ class ComEnumerator final : public Interface {
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
+    ULONG STDMETHODCALLTYPE AddRef() noexcept override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() noexcept override {
         const ULONG left = --refs_;
         if (left == 0) delete this;
         return left;
     }
 
-    HRESULT STDMETHODCALLTYPE Next(ULONG celt, Element* rgelt, ULONG* pceltFetched) override {
+    HRESULT STDMETHODCALLTYPE Next(ULONG celt, Element* rgelt,
+                                   ULONG* pceltFetched) noexcept override {
         if (pceltFetched) *pceltFetched = 0;
         if (celt == 0) return E_INVALIDARG;
         if (!rgelt || (celt != 1 && !pceltFetched)) return E_POINTER;
@@ -56,15 +57,15 @@ class ComEnumerator final : public Interface {
         if (pceltFetched) *pceltFetched = fetched;
         return fetched < celt ? S_FALSE : S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Skip(ULONG celt) override {
+    HRESULT STDMETHODCALLTYPE Skip(ULONG celt) noexcept override {
         if (celt == 0) return E_INVALIDARG;
         return Advance(celt) < celt ? S_FALSE : S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Reset() override {
+    HRESULT STDMETHODCALLTYPE Reset() noexcept override {
         position_ = 0;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Clone(Interface** ppEnum) override {
+    HRESULT STDMETHODCALLTYPE Clone(Interface** ppEnum) noexcept override {
         if (!ppEnum) return E_POINTER;
         return Create(items_, position_, ppEnum);
     }

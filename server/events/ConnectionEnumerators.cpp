@@ -1,11 +1,12 @@
 #include "server/events/ConnectionEnumerators.h"
 
 #include <memory>
-#include <new>
+
+#include "win/ToHresult.h"
 
 namespace pelvaro {
 
-HRESULT CreateConnectionEnumerator(const SinkList& sinks, IEnumConnections** out) {
+HRESULT CreateConnectionEnumerator(const SinkList& sinks, IEnumConnections** out) noexcept {
     *out = nullptr;
     try {
         auto items = std::make_shared<ConnectionEnumerator::Items>();
@@ -15,13 +16,13 @@ HRESULT CreateConnectionEnumerator(const SinkList& sinks, IEnumConnections** out
             items->push_back({ComPtr<IUnknown>::Borrow(sink), sinks.FirstCookieOf(sink)});
         }
         return ConnectionEnumerator::Create(std::move(items), 0, out);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
+    } catch (...) {
+        return ToHresult();
     }
 }
 
 HRESULT CreateConnectionPointEnumerator(std::initializer_list<IConnectionPoint*> points,
-                                        IEnumConnectionPoints** out) {
+                                        IEnumConnectionPoints** out) noexcept {
     *out = nullptr;
     try {
         auto items = std::make_shared<ConnectionPointEnumerator::Items>();
@@ -29,8 +30,8 @@ HRESULT CreateConnectionPointEnumerator(std::initializer_list<IConnectionPoint*>
             items->push_back({ComPtr<IConnectionPoint>::Borrow(point)});
         }
         return ConnectionPointEnumerator::Create(std::move(items), 0, out);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
+    } catch (...) {
+        return ToHresult();
     }
 }
 

@@ -31,10 +31,10 @@ using ConnectionPointEnumerator =
 
 // One entry per connected sink in slot order; a sink connected twice carries its lower cookie
 // both times. E_OUTOFMEMORY when the snapshot cannot be made.
-HRESULT CreateConnectionEnumerator(const SinkList& sinks, IEnumConnections** out);
+HRESULT CreateConnectionEnumerator(const SinkList& sinks, IEnumConnections** out) noexcept;
 
 // Over the given connection points in the given order. E_OUTOFMEMORY when memory runs out.
 HRESULT CreateConnectionPointEnumerator(std::initializer_list<IConnectionPoint*> points,
-                                        IEnumConnectionPoints** out);
+                                        IEnumConnectionPoints** out) noexcept;
 
 }  // namespace pelvaro

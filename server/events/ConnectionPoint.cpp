@@ -5,7 +5,7 @@
 
 namespace pelvaro {
 
-HRESULT ConnectionPoint::QueryInterface(REFIID riid, void** ppv) {
+HRESULT ConnectionPoint::QueryInterface(REFIID riid, void** ppv) noexcept {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (riid != IID_IUnknown && riid != IID_IConnectionPoint) return E_NOINTERFACE;
@@ -14,26 +14,26 @@ HRESULT ConnectionPoint::QueryInterface(REFIID riid, void** ppv) {
     return S_OK;
 }
 
-ULONG ConnectionPoint::AddRef() {
+ULONG ConnectionPoint::AddRef() noexcept {
     return owner_->AddRef();
 }
 
-ULONG ConnectionPoint::Release() {
+ULONG ConnectionPoint::Release() noexcept {
     return owner_->Release();
 }
 
-HRESULT ConnectionPoint::GetConnectionInterface(IID* piid) {
+HRESULT ConnectionPoint::GetConnectionInterface(IID* piid) noexcept {
     if (!piid) return E_POINTER;
     *piid = connectionIid_;
     return S_OK;
 }
 
-HRESULT ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** ppCPC) {
+HRESULT ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** ppCPC) noexcept {
     if (!ppCPC) return E_POINTER;
     return owner_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(ppCPC));
 }
 
-HRESULT ConnectionPoint::Advise(IUnknown* pUnkSink, DWORD* pdwCookie) {
+HRESULT ConnectionPoint::Advise(IUnknown* pUnkSink, DWORD* pdwCookie) noexcept {
     if (pdwCookie) *pdwCookie = 0;
     if (!pUnkSink || !pdwCookie) return E_POINTER;
     ComPtr<IUnknown> sink;
@@ -48,11 +48,11 @@ HRESULT ConnectionPoint::Advise(IUnknown* pUnkSink, DWORD* pdwCookie) {
     return S_OK;
 }
 
-HRESULT ConnectionPoint::Unadvise(DWORD dwCookie) {
+HRESULT ConnectionPoint::Unadvise(DWORD dwCookie) noexcept {
     return sinks_.Remove(dwCookie) ? S_OK : CONNECT_E_NOCONNECTION;
 }
 
-HRESULT ConnectionPoint::EnumConnections(IEnumConnections** ppEnum) {
+HRESULT ConnectionPoint::EnumConnections(IEnumConnections** ppEnum) noexcept {
     if (!ppEnum) return E_POINTER;
     return CreateConnectionEnumerator(sinks_, ppEnum);
 }

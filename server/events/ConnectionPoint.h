@@ -18,16 +18,16 @@ class ConnectionPoint : public IConnectionPoint {
     // The owner calls this while it is destroyed; connected sinks are released in slot order.
     void ReleaseAllSinks() { sinks_.Clear(); }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) noexcept override;
+    ULONG STDMETHODCALLTYPE AddRef() noexcept override;
+    ULONG STDMETHODCALLTYPE Release() noexcept override;
 
-    HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* piid) override;
+    HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* piid) noexcept override;
     HRESULT STDMETHODCALLTYPE
-    GetConnectionPointContainer(IConnectionPointContainer** ppCPC) override;
-    HRESULT STDMETHODCALLTYPE Advise(IUnknown* pUnkSink, DWORD* pdwCookie) override;
-    HRESULT STDMETHODCALLTYPE Unadvise(DWORD dwCookie) override;
-    HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** ppEnum) override;
+    GetConnectionPointContainer(IConnectionPointContainer** ppCPC) noexcept override;
+    HRESULT STDMETHODCALLTYPE Advise(IUnknown* pUnkSink, DWORD* pdwCookie) noexcept override;
+    HRESULT STDMETHODCALLTYPE Unadvise(DWORD dwCookie) noexcept override;
+    HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** ppEnum) noexcept override;
 
   protected:
     // owner is the controlling unknown (the outer one when aggregated); it is not referenced.

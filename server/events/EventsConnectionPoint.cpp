@@ -15,17 +15,17 @@ constexpr UINT kMaxArgs = 3;
 EventsConnectionPoint::EventsConnectionPoint(IUnknown* owner)
     : ConnectionPoint(owner, DIID__IReadSmsEvents) {}
 
-HRESULT EventsConnectionPoint::RaiseTestEvent() {
+HRESULT EventsConnectionPoint::RaiseTestEvent() noexcept {
     return Raise(kTestEvent, nullptr, 0);
 }
 
-HRESULT EventsConnectionPoint::RaiseOnNewSms(BSTR Sender, BSTR ServCenter, BSTR MsgText) {
+HRESULT EventsConnectionPoint::RaiseOnNewSms(BSTR Sender, BSTR ServCenter, BSTR MsgText) noexcept {
     const BSTR reversed[] = {MsgText, ServCenter, Sender};
     return Raise(kOnNewSms, reversed, kMaxArgs);
 }
 
 // `args` is in DISPPARAMS order: the last parameter first.
-HRESULT EventsConnectionPoint::Raise(DISPID dispId, const BSTR* args, UINT argCount) {
+HRESULT EventsConnectionPoint::Raise(DISPID dispId, const BSTR* args, UINT argCount) noexcept {
     // A sink may release the owner's last reference; the walk below still reads this object.
     const ComPtr<IUnknown> keepOwner = ComPtr<IUnknown>::Borrow(Owner());
     // Sinks connected by a handler wait for the next event: slot reuse would otherwise decide

@@ -15,12 +15,12 @@ class EventsConnectionPoint final : public ConnectionPoint {
     // otherwise the result is that of the last sink called, or S_OK. Only sinks connected when the
     // raise began receive it. The owner is kept alive until the raise returns, but may be gone
     // afterwards if a sink released it; call these only while the owner holds a reference.
-    HRESULT RaiseTestEvent();
+    HRESULT RaiseTestEvent() noexcept;
     // The strings are borrowed for the call, neither copied nor freed.
-    HRESULT RaiseOnNewSms(BSTR Sender, BSTR ServCenter, BSTR MsgText);
+    HRESULT RaiseOnNewSms(BSTR Sender, BSTR ServCenter, BSTR MsgText) noexcept;
 
   private:
-    HRESULT Raise(DISPID dispId, const BSTR* args, UINT argCount);
+    HRESULT Raise(DISPID dispId, const BSTR* args, UINT argCount) noexcept;
 };
 
 }  // namespace pelvaro

@@ -7,7 +7,7 @@ namespace pelvaro {
 
 namespace {
 
-void PublishErrorInfo(EXCEPINFO& info) {
+void PublishErrorInfo(EXCEPINFO& info) noexcept {
     if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
     ComPtr<ICreateErrorInfo> created;
     if (FAILED(CreateErrorInfo(created.Put()))) return;
@@ -25,7 +25,7 @@ void PublishErrorInfo(EXCEPINFO& info) {
 
 }  // namespace
 
-HRESULT InvokeSink(IDispatch* sink, DISPID dispId, DISPPARAMS* params) {
+HRESULT InvokeSink(IDispatch* sink, DISPID dispId, DISPPARAMS* params) noexcept {
     // A sink's result is not used, and its exception only on failure; both are freed.
     Variant result;
     ExcepInfo info;

@@ -6,6 +6,6 @@
 namespace pelvaro {
 
 // Returns the sink's own result.
-HRESULT InvokeSink(IDispatch* sink, DISPID dispId, DISPPARAMS* params);
+HRESULT InvokeSink(IDispatch* sink, DISPID dispId, DISPPARAMS* params) noexcept;
 
 }  // namespace pelvaro

@@ -1,26 +1,22 @@
 #include "server/module/ClassFactory.h"
 
 #include <mutex>
-#include <new>
 
 #include "server/module/ModuleLock.h"
+#include "win/ToHresult.h"
 
 namespace pelvaro {
 
 HRESULT ClassFactory::Create(InstanceCreator creator, REFIID riid, void** ppv) {
     *ppv = nullptr;
-    ClassFactory* factory = new (std::nothrow) ClassFactory(creator);
-    if (!factory) return E_OUTOFMEMORY;
-    if (!factory->lock_.Ready()) {
-        delete factory;
-        return E_OUTOFMEMORY;
-    }
-    const HRESULT hr = factory->QueryInterface(riid, ppv);
+    ClassFactory* factory = new ClassFactory(creator);
+    // A lock that cannot be set up is memory that ran out.
+    const HRESULT hr = factory->lock_.Ready() ? factory->QueryInterface(riid, ppv) : E_OUTOFMEMORY;
     if (FAILED(hr)) delete factory;
     return hr;
 }
 
-HRESULT ClassFactory::QueryInterface(REFIID riid, void** ppv) {
+HRESULT ClassFactory::QueryInterface(REFIID riid, void** ppv) noexcept {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (riid != IID_IUnknown && riid != IID_IClassFactory) return E_NOINTERFACE;
@@ -29,14 +25,14 @@ HRESULT ClassFactory::QueryInterface(REFIID riid, void** ppv) {
     return S_OK;
 }
 
-ULONG ClassFactory::AddRef() {
+ULONG ClassFactory::AddRef() noexcept {
     std::lock_guard<CriticalSection> guard(lock_);
     const LONG count = InterlockedIncrement(&count_);
     if (count == 2) LockModule();
     return static_cast<ULONG>(count);
 }
 
-ULONG ClassFactory::Release() {
+ULONG ClassFactory::Release() noexcept {
     LONG count;
     {
         std::lock_guard<CriticalSection> guard(lock_);
@@ -47,14 +43,18 @@ ULONG ClassFactory::Release() {
     return static_cast<ULONG>(count);
 }
 
-HRESULT ClassFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) {
+HRESULT ClassFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) noexcept {
     if (!ppvObject) return E_POINTER;
     *ppvObject = nullptr;
     if (pUnkOuter && riid != IID_IUnknown) return CLASS_E_NOAGGREGATION;
-    return creator_(pUnkOuter, riid, ppvObject);
+    try {
+        return creator_(pUnkOuter, riid, ppvObject);
+    } catch (...) {
+        return ToHresult();
+    }
 }
 
-HRESULT ClassFactory::LockServer(BOOL fLock) {
+HRESULT ClassFactory::LockServer(BOOL fLock) noexcept {
     if (fLock) {
         LockModule();
     } else {

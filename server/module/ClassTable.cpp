@@ -55,7 +55,7 @@ HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
     return FAILED(hr) ? hr : CLASS_E_CLASSNOTAVAILABLE;
 }
 
-void ReleaseClassObjects() {
+void ReleaseClassObjects() noexcept {
     for (ClassObjectEntry& entry : entries) entry.cachedFactory.Reset();
     tornDown = true;
 }
@@ -68,7 +68,7 @@ HRESULT RegisterClasses(bool doRegister) {
     return S_OK;
 }
 
-bool ClassTableReady() {
+bool ClassTableReady() noexcept {
     return tableLock.Ready();
 }
 

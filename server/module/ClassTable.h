@@ -3,6 +3,8 @@
 
 #include <unknwn.h>
 
+// Running out of memory throws; the exports answer for it.
+
 namespace pelvaro {
 
 // DllGetClassObject. The factory is made once, under the class-table lock, and kept until
@@ -10,12 +12,12 @@ namespace pelvaro {
 HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
 
 // At module unload: releases the cached factory and tears the table down.
-void ReleaseClassObjects();
+void ReleaseClassObjects() noexcept;
 
 // Writes or removes the registry entries of every class.
 HRESULT RegisterClasses(bool doRegister);
 
 // False when the class-table lock could not be set up.
-bool ClassTableReady();
+bool ClassTableReady() noexcept;
 
 }  // namespace pelvaro

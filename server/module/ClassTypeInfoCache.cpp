@@ -24,7 +24,7 @@ HRESULT LoadClassTypeInfo(ComPtr<ITypeInfo>& typeInfo) {
 }
 }  // namespace
 
-HRESULT GetClassTypeInfo(ITypeInfo** typeInfo) {
+HRESULT GetClassTypeInfo(ITypeInfo** typeInfo) noexcept {
     if (!typeInfo) return E_POINTER;
     *typeInfo = nullptr;
     std::lock_guard<CriticalSection> guard(cacheLock);
@@ -38,12 +38,12 @@ HRESULT GetClassTypeInfo(ITypeInfo** typeInfo) {
     return S_OK;
 }
 
-void ReleaseClassTypeInfo() {
+void ReleaseClassTypeInfo() noexcept {
     std::lock_guard<CriticalSection> guard(cacheLock);
     cached.Reset();
 }
 
-bool ClassTypeInfoCacheReady() {
+bool ClassTypeInfoCacheReady() noexcept {
     return cacheLock.Ready();
 }
 

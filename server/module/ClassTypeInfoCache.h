@@ -7,12 +7,12 @@
 namespace pelvaro {
 
 // A new reference to the kept type information, or the code of the failed load.
-HRESULT GetClassTypeInfo(ITypeInfo** typeInfo);
+HRESULT GetClassTypeInfo(ITypeInfo** typeInfo) noexcept;
 
 // At module unload.
-void ReleaseClassTypeInfo();
+void ReleaseClassTypeInfo() noexcept;
 
 // False when the cache's lock could not be set up.
-bool ClassTypeInfoCacheReady();
+bool ClassTypeInfoCacheReady() noexcept;
 
 }  // namespace pelvaro

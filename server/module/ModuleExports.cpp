@@ -7,44 +7,55 @@
 #include "server/module/ModuleLock.h"
 #include "server/module/ModulePath.h"
 #include "server/module/TypeLibRegistration.h"
-
-using namespace pelvaro;
+#include "win/ToHresult.h"
 
 extern "C" {
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) noexcept {
     switch (reason) {
         case DLL_PROCESS_ATTACH:
             // Every lock is set up by now; one that failed refuses the load.
-            return ClassTableReady() && ClassTypeInfoCacheReady();
+            return pelvaro::ClassTableReady() && pelvaro::ClassTypeInfoCacheReady();
         case DLL_PROCESS_DETACH:
-            ReleaseClassTypeInfo();
-            ReleaseClassObjects();
+            pelvaro::ReleaseClassTypeInfo();
+            pelvaro::ReleaseClassObjects();
             return TRUE;
         default:
             return TRUE;
     }
 }
 
-STDAPI DllCanUnloadNow() {
-    return ModuleLockCount() == 0 ? S_OK : S_FALSE;
+STDAPI DllCanUnloadNow() noexcept {
+    return pelvaro::ModuleLockCount() == 0 ? S_OK : S_FALSE;
 }
 
-STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
-    return GetClassObject(rclsid, riid, ppv);
+STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) noexcept {
+    try {
+        return pelvaro::GetClassObject(rclsid, riid, ppv);
+    } catch (...) {
+        return pelvaro::ToHresult();
+    }
 }
 
-STDAPI DllRegisterServer() {
-    const HRESULT hr = RegisterClasses(true);
-    if (FAILED(hr)) return hr;
-    return RegisterModuleTypeLib(ThisModule());
+STDAPI DllRegisterServer() noexcept {
+    try {
+        const HRESULT hr = pelvaro::RegisterClasses(true);
+        if (FAILED(hr)) return hr;
+        return pelvaro::RegisterModuleTypeLib(pelvaro::ThisModule());
+    } catch (...) {
+        return pelvaro::ToHresult();
+    }
 }
 
-STDAPI DllUnregisterServer() {
-    HRESULT hr = RegisterClasses(false);
-    if (FAILED(hr)) return hr;
-    hr = UnregisterModuleTypeLib(ThisModule());
-    return FAILED(hr) ? hr : S_OK;
+STDAPI DllUnregisterServer() noexcept {
+    try {
+        HRESULT hr = pelvaro::RegisterClasses(false);
+        if (FAILED(hr)) return hr;
+        hr = pelvaro::UnregisterModuleTypeLib(pelvaro::ThisModule());
+        return FAILED(hr) ? hr : S_OK;
+    } catch (...) {
+        return pelvaro::ToHresult();
+    }
 }
 
 }  // extern "C"

@@ -8,13 +8,13 @@ namespace {
 volatile LONG lockCount = 0;
 }  // namespace
 
-LONG ModuleLockCount() {
+LONG ModuleLockCount() noexcept {
     return InterlockedCompareExchange(&lockCount, 0, 0);
 }
-void LockModule() {
+void LockModule() noexcept {
     InterlockedIncrement(&lockCount);
 }
-void UnlockModule() {
+void UnlockModule() noexcept {
     InterlockedDecrement(&lockCount);
 }
 

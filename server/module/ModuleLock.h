@@ -7,9 +7,9 @@
 
 namespace pelvaro {
 
-LONG ModuleLockCount();
-void LockModule();
-void UnlockModule();
+LONG ModuleLockCount() noexcept;
+void LockModule() noexcept;
+void UnlockModule() noexcept;
 
 // Holds one module lock for as long as it lives.
 class ModuleLockHolder {

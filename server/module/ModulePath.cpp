@@ -4,7 +4,7 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace pelvaro {
 
-HMODULE ThisModule() {
+HMODULE ThisModule() noexcept {
     return reinterpret_cast<HMODULE>(&__ImageBase);
 }
 

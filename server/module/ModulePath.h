@@ -8,7 +8,7 @@
 namespace pelvaro {
 
 // The module that this code is linked into: Pelvaro.dll in the product.
-HMODULE ThisModule();
+HMODULE ThisModule() noexcept;
 
 // The full path of the module's file, read into a buffer of MAX_PATH characters. A path that
 // fills the buffer was cut short and gives HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER); any

@@ -6,11 +6,12 @@
 
 namespace pelvaro {
 
-// E_FAIL when the module's path cannot be read whole; otherwise the result of loading.
-HRESULT LoadOwnTypeInfo(REFGUID guid, ITypeInfo** typeInfo);
+// E_FAIL when the module's path cannot be read whole, E_OUTOFMEMORY when memory runs out;
+// otherwise the result of loading.
+HRESULT LoadOwnTypeInfo(REFGUID guid, ITypeInfo** typeInfo) noexcept;
 
 // GetTypeInfoCount and GetTypeInfo of an IDispatch described by the interface `guid`.
-HRESULT OwnTypeInfoCount(REFGUID guid, UINT* count);
-HRESULT OwnTypeInfoAt(REFGUID guid, UINT index, ITypeInfo** typeInfo);
+HRESULT OwnTypeInfoCount(REFGUID guid, UINT* count) noexcept;
+HRESULT OwnTypeInfoAt(REFGUID guid, UINT index, ITypeInfo** typeInfo) noexcept;
 
 }  // namespace pelvaro

@@ -81,16 +81,10 @@ ULONG CReadSms::InternalRelease() {
 }
 
 HRESULT CReadSms::StartReceiving(VARIANT_BOOL UseDialog) {
-    try {
-        if (!EnsureModemLink()) return E_FAIL;
-        if (!ModemLink->SendCommand("+CSMS=1", true)) return E_FAIL;
-        if (!ModemLink->SendCommand("+CNMI=1,2", true)) return E_FAIL;
-        if (!StartReception(this)) return E_FAIL;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    if (!EnsureModemLink()) return E_FAIL;
+    if (!ModemLink->SendCommand("+CSMS=1", true)) return E_FAIL;
+    if (!ModemLink->SendCommand("+CNMI=1,2", true)) return E_FAIL;
+    if (!StartReception(this)) return E_FAIL;
     if (UseDialog) {
         ShowMessageBox(nullptr, L"SMS-Empfang l\u00e4uft.", L"Pelvaro:StartReceiving", MB_OK);
     }
@@ -98,7 +92,7 @@ HRESULT CReadSms::StartReceiving(VARIANT_BOOL UseDialog) {
     return S_OK;
 }
 
-HRESULT CReadSms::Close() {
+HRESULT CReadSms::Close() noexcept {
     ModemLink.reset();
     LinkClosed(this);
     return S_OK;

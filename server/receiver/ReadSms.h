@@ -30,10 +30,10 @@ class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRa
     IUnknown* ControllingUnknown() const { return controlling_; }
 
     HRESULT StartReceiving(VARIANT_BOOL UseDialog) override;
-    HRESULT Close() override;
+    HRESULT Close() noexcept override;
 
-    HRESULT RaiseTestEvent() override { return events_.RaiseTestEvent(); }
-    HRESULT RaiseOnNewSms(BSTR Sender, BSTR ServCenter, BSTR MsgText) override {
+    HRESULT RaiseTestEvent() noexcept override { return events_.RaiseTestEvent(); }
+    HRESULT RaiseOnNewSms(BSTR Sender, BSTR ServCenter, BSTR MsgText) noexcept override {
         return events_.RaiseOnNewSms(Sender, ServCenter, MsgText);
     }
     pelvaro::EventsConnectionPoint& Events() { return events_; }
@@ -50,11 +50,11 @@ class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRa
     class Unknown final : public IUnknown {
       public:
         explicit Unknown(CReadSms& object) : object_(object) {}
-        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) noexcept override {
             return object_.InternalQueryInterface(riid, ppv);
         }
-        ULONG STDMETHODCALLTYPE AddRef() override { return object_.InternalAddRef(); }
-        ULONG STDMETHODCALLTYPE Release() override { return object_.InternalRelease(); }
+        ULONG STDMETHODCALLTYPE AddRef() noexcept override { return object_.InternalAddRef(); }
+        ULONG STDMETHODCALLTYPE Release() noexcept override { return object_.InternalRelease(); }
 
       private:
         CReadSms& object_;

@@ -59,9 +59,9 @@ class FakeObject final : public ReceiverCommands, public EventRaiser {
         starts.push_back(UseDialog);
         return result;
     }
-    HRESULT Close() override { return ++closes, result; }
-    HRESULT RaiseTestEvent() override { return ++testEvents, result; }
-    HRESULT RaiseOnNewSms(BSTR Sender, BSTR ServCenter, BSTR MsgText) override {
+    HRESULT Close() noexcept override { return ++closes, result; }
+    HRESULT RaiseTestEvent() noexcept override { return ++testEvents, result; }
+    HRESULT RaiseOnNewSms(BSTR Sender, BSTR ServCenter, BSTR MsgText) noexcept override {
         auto text = [](BSTR b) { return std::wstring(b ? b : L"", SysStringLen(b)); };
         messages.push_back({text(Sender), text(ServCenter), text(MsgText)});
         return result;

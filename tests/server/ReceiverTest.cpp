@@ -382,12 +382,14 @@ TEST_F(ReceiverTest, RunningOutOfMemoryDropsOneEventAndNothingEscapes) {
         "\r\n+CMT: ,24\r\n"
         "06912143658709040B912143658709F100004021123125000005C8329BFD06\r\n";
     std::string text = delivery;  // copied before allocations fail
+    ComPtr<IReadSms> readSms;     // the COM boundary answers for StartReceiving
+    ASSERT_EQ(object_.As(readSms), S_OK);
     bool raised = true;
     HRESULT start = S_OK;
     {
         FailAllocations fail;
         raised = receiver_->ProcessReceivedText(std::move(text));
-        start = receiver_->StartReceiving(VARIANT_FALSE);
+        start = readSms->StartReceiving(VARIANT_FALSE);
     }
     EXPECT_FALSE(raised);
     EXPECT_TRUE(sink_.calls.empty());

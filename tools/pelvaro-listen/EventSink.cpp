@@ -1,20 +1,20 @@
 #include "tools/pelvaro-listen/EventSink.h"
 
-#include <new>
 #include <utility>
 
 #include "win/Holders.h"
+#include "win/ToHresult.h"
 
 namespace pelvaro::listen {
 
 ComPtr<EventSink> EventSink::Create(const IID& eventIid, EventHandlers handlers) {
-    return ComPtr<EventSink>(new (std::nothrow) EventSink(eventIid, std::move(handlers)));
+    return ComPtr<EventSink>(new EventSink(eventIid, std::move(handlers)));
 }
 
 EventSink::EventSink(const IID& eventIid, EventHandlers handlers)
     : eventIid_(eventIid), handlers_(std::move(handlers)) {}
 
-HRESULT EventSink::QueryInterface(REFIID riid, void** ppv) {
+HRESULT EventSink::QueryInterface(REFIID riid, void** ppv) noexcept {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (riid != IID_IUnknown && riid != IID_IDispatch && riid != eventIid_) {
@@ -25,28 +25,28 @@ HRESULT EventSink::QueryInterface(REFIID riid, void** ppv) {
     return S_OK;
 }
 
-ULONG EventSink::AddRef() {
+ULONG EventSink::AddRef() noexcept {
     return static_cast<ULONG>(InterlockedIncrement(&refs_));
 }
 
-ULONG EventSink::Release() {
+ULONG EventSink::Release() noexcept {
     const LONG left = InterlockedDecrement(&refs_);
     if (left == 0) delete this;
     return static_cast<ULONG>(left);
 }
 
-HRESULT EventSink::GetTypeInfoCount(UINT* count) {
+HRESULT EventSink::GetTypeInfoCount(UINT* count) noexcept {
     if (!count) return E_POINTER;
     *count = 0;
     return S_OK;
 }
 
-HRESULT EventSink::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
+HRESULT EventSink::GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept {
     if (info) *info = nullptr;
     return DISP_E_BADINDEX;
 }
 
-HRESULT EventSink::GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* dispIds) {
+HRESULT EventSink::GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* dispIds) noexcept {
     if (dispIds) {
         for (UINT i = 0; i < count; ++i) dispIds[i] = DISPID_UNKNOWN;
     }
@@ -54,7 +54,7 @@ HRESULT EventSink::GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* di
 }
 
 HRESULT EventSink::Invoke(DISPID dispId, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
-                          EXCEPINFO*, UINT* argErr) {
+                          EXCEPINFO*, UINT* argErr) noexcept {
     if (!params) return E_INVALIDARG;
     if (result) VariantInit(result);
     if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
@@ -68,10 +68,8 @@ HRESULT EventSink::Invoke(DISPID dispId, REFIID, LCID, WORD, DISPPARAMS* params,
             default:
                 return DISP_E_MEMBERNOTFOUND;
         }
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
     } catch (...) {
-        return E_FAIL;
+        return ToHresult();
     }
 }
 

@@ -22,23 +22,25 @@ struct EventHandlers {
 
 class EventSink final : public IDispatch {
   public:
-    // eventIid: the outgoing interface the sink answers besides IDispatch.
+    // eventIid: the outgoing interface the sink answers besides IDispatch. Running out of
+    // memory throws.
     static ComPtr<EventSink> Create(const IID& eventIid, EventHandlers handlers);
 
     EventSink(const EventSink&) = delete;
     EventSink& operator=(const EventSink&) = delete;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) noexcept override;
+    ULONG STDMETHODCALLTYPE AddRef() noexcept override;
+    ULONG STDMETHODCALLTYPE Release() noexcept override;
 
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid,
+                                          ITypeInfo** info) noexcept override;
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
-                                            DISPID* dispIds) override;
+                                            DISPID* dispIds) noexcept override;
     HRESULT STDMETHODCALLTYPE Invoke(DISPID dispId, REFIID riid, LCID lcid, WORD flags,
                                      DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo,
-                                     UINT* argErr) override;
+                                     UINT* argErr) noexcept override;
 
   private:
     EventSink(const IID& eventIid, EventHandlers handlers);

@@ -171,7 +171,6 @@ int RunSession(const Options& options, ConsoleOutput& out, ConsoleOutput& err) {
         out.Write(FormatTestEvent(now));
     };
     const ComPtr<EventSink> sink = EventSink::Create(eventIid, std::move(handlers));
-    if (!sink) return Report(err, StepFailure(L"Making the event sink", E_OUTOFMEMORY));
     Connection connection;
     hr = connection.Connect(object.Get(), eventIid, sink.Get());
     if (FAILED(hr)) {

@@ -8,7 +8,8 @@
 
 namespace pelvaro::listen {
 
-// Returns the exit status; a failure has been written to err as one line.
+// Returns the exit status; a failure has been written to err as one line. Running out of memory
+// throws, after the object has been closed and released.
 int RunSession(const Options& options, ConsoleOutput& out, ConsoleOutput& err);
 
 }  // namespace pelvaro::listen

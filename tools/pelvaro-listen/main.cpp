@@ -9,6 +9,7 @@
 #include "tools/pelvaro-listen/ConsoleOutput.h"
 #include "tools/pelvaro-listen/Diagnosis.h"
 #include "tools/pelvaro-listen/Session.h"
+#include "win/ToHresult.h"
 
 namespace {
 
@@ -62,5 +63,11 @@ int main(int argc, char** argv) {
     g_pumpThread = GetCurrentThreadId();
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 
-    return RunSession(parsed.options, out, err);
+    try {
+        return RunSession(parsed.options, out, err);
+    } catch (...) {
+        const Failure failure = StepFailure(L"Listening", pelvaro::ToHresult());
+        err.Write(L"pelvaro-listen: " + failure.line + L"\r\n");
+        return failure.exitStatus;
+    }
 }
