@@ -5,16 +5,14 @@
 namespace pelvaro {
 namespace {
 
-constexpr int kDefaultPort = 4;
 constexpr int kDefaultSendDelay = 0;
 constexpr std::size_t kShortestPath = 3;
 constexpr std::size_t kLongestPath = MAX_PATH - 1;
-constexpr const char* kSection = "SerComm Options";
 constexpr const char* kLineDefinition = "baud=57600 parity=N data=8 stop=1";
 constexpr int kDrainBytes = 200;
 
 std::string& SettingsPathStorage() {
-    static std::string path = ".\\SerComm.ini";
+    static std::string path = SerialPort::kDefaultSettingsPath;
     return path;
 }
 
@@ -51,9 +49,10 @@ bool SerialPort::ReadSettings(const char* path) {
         SettingsPathStorage() = path;
     }
     const char* file = SettingsPathStorage().c_str();
-    portNumber_ = static_cast<int>(GetPrivateProfileIntA(kSection, "Port", kDefaultPort, file));
-    sendDelay_ =
-        static_cast<int>(GetPrivateProfileIntA(kSection, "Send Delay", kDefaultSendDelay, file));
+    portNumber_ =
+        static_cast<int>(GetPrivateProfileIntA(kSettingsSection, kPortKey, kDefaultPort, file));
+    sendDelay_ = static_cast<int>(
+        GetPrivateProfileIntA(kSettingsSection, "Send Delay", kDefaultSendDelay, file));
     return true;
 }
 

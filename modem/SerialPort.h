@@ -12,6 +12,13 @@ namespace pelvaro {
 // parameters and time-outs. Knows nothing of AT commands.
 class SerialPort {
   public:
+    // The settings file read unless ReadSettings names another, where its port number is found,
+    // and the port used when the file does not name one.
+    static constexpr char kDefaultSettingsPath[] = ".\\SerComm.ini";
+    static constexpr char kSettingsSection[] = "SerComm Options";
+    static constexpr char kPortKey[] = "Port";
+    static constexpr int kDefaultPort = 4;
+
     SerialPort();
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
@@ -45,7 +52,7 @@ class SerialPort {
   private:
     int Configure();
 
-    int portNumber_ = 4;
+    int portNumber_ = kDefaultPort;
     int sendDelay_ = 0;
     UniqueFileHandle device_;
     UniqueHandle claim_;

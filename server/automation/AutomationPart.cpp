@@ -1,18 +1,16 @@
 #include "server/automation/AutomationPart.h"
 
 #include "server/automation/CoerceArgument.h"
+#include "server/module/DispatchIds.h"
 #include "win/ToHresult.h"
 
 namespace pelvaro {
 
 namespace {
-constexpr DISPID kStartReceiving = 1;
-constexpr DISPID kClose = 2;
-
 const DispatchName kNames[] = {
     {L"UseDialog", 0},
-    {L"StartReceiving", kStartReceiving},
-    {L"Close", kClose},
+    {L"StartReceiving", DISPID_STARTRECEIVING},
+    {L"Close", DISPID_CLOSE},
 };
 }  // namespace
 
@@ -27,7 +25,7 @@ HRESULT AutomationPart::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARA
     if (argCount > 0 && !pDispParams->rgvarg) return E_INVALIDARG;
     if (pVarResult) VariantInit(pVarResult);
     switch (dispIdMember) {
-        case kStartReceiving: {
+        case DISPID_STARTRECEIVING: {
             if (argCount != 1) return DISP_E_BADPARAMCOUNT;
             VARIANT* useDialog = nullptr;
             if (FAILED(CoerceArgument(pDispParams->rgvarg[0], VT_BOOL, &useDialog))) {
@@ -36,7 +34,7 @@ HRESULT AutomationPart::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARA
             }
             return StartReceiving(useDialog->boolVal);
         }
-        case kClose:
+        case DISPID_CLOSE:
             if (argCount != 0) return DISP_E_BADPARAMCOUNT;
             return Close();
         default:

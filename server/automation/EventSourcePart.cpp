@@ -4,18 +4,17 @@
 
 #include "Pelvaro_h.h"
 #include "server/automation/CoerceArgument.h"
+#include "server/module/DispatchIds.h"
 
 namespace pelvaro {
 
 namespace {
-constexpr DISPID kTestEvent = 1;
-constexpr DISPID kOnNewSms = 2;
 constexpr UINT kMaxArgs = 3;
 
 // Parameter names map to their position, counted from the left.
 const DispatchName kNames[] = {
-    {L"TestEvent", kTestEvent}, {L"Sender", 0}, {L"ServCenter", 1}, {L"MsgText", 2},
-    {L"OnNewSms", kOnNewSms},
+    {L"TestEvent", DISPID_TESTEVENT}, {L"Sender", 0}, {L"ServCenter", 1}, {L"MsgText", 2},
+    {L"OnNewSms", DISPID_ONNEWSMS},
 };
 
 // Slot k holds the argument of the parameter k-th from the right, as rgvarg orders them.
@@ -70,10 +69,10 @@ HRESULT EventSourcePart::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPAR
     const HRESULT sorted = SortIntoSlots(params, slots, puArgErr);
     if (FAILED(sorted)) return sorted;
     switch (dispIdMember) {
-        case kTestEvent:
+        case DISPID_TESTEVENT:
             if (params.cArgs != 0) return DISP_E_BADPARAMCOUNT;
             return raiser_.RaiseTestEvent();
-        case kOnNewSms: {
+        case DISPID_ONNEWSMS: {
             if (params.cArgs != kMaxArgs) return DISP_E_BADPARAMCOUNT;
             std::array<VARIANT*, kMaxArgs> text{};
             for (UINT slot = kMaxArgs; slot-- > 0;) {

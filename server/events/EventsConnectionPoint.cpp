@@ -2,13 +2,12 @@
 
 #include "Pelvaro_h.h"
 #include "server/events/InvokeSink.h"
+#include "server/module/DispatchIds.h"
 #include "win/ComPtr.h"
 
 namespace pelvaro {
 
 namespace {
-constexpr DISPID kTestEvent = 1;
-constexpr DISPID kOnNewSms = 2;
 constexpr UINT kMaxArgs = 3;
 }  // namespace
 
@@ -16,12 +15,12 @@ EventsConnectionPoint::EventsConnectionPoint(IUnknown* owner)
     : ConnectionPoint(owner, DIID__IReadSmsEvents) {}
 
 HRESULT EventsConnectionPoint::RaiseTestEvent() noexcept {
-    return Raise(kTestEvent, nullptr, 0);
+    return Raise(DISPID_TESTEVENT, nullptr, 0);
 }
 
 HRESULT EventsConnectionPoint::RaiseOnNewSms(BSTR Sender, BSTR ServCenter, BSTR MsgText) noexcept {
     const BSTR reversed[] = {MsgText, ServCenter, Sender};
-    return Raise(kOnNewSms, reversed, kMaxArgs);
+    return Raise(DISPID_ONNEWSMS, reversed, kMaxArgs);
 }
 
 // `args` is in DISPPARAMS order: the last parameter first.

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "Pelvaro_h.h"
+#include "server/module/GuidText.h"
 #include "server/module/ModulePath.h"
 #include "win/Holders.h"
 
@@ -9,8 +11,9 @@ namespace pelvaro {
 
 namespace {
 
-constexpr char kClsid[] = "{7BA5C6B8-AA6A-4367-85F1-9109C1766873}";
 constexpr char kFriendlyName[] = "CReadSms Object";
+constexpr char kProgId[] = "Pelvaro.ReadSms.1";
+constexpr char kVersionIndependentProgId[] = "Pelvaro.ReadSms";
 
 enum Replace { kLiteral = 0, kName = 1, kData = 2 };
 
@@ -111,15 +114,17 @@ HRESULT RemoveNode(HKEY parent, const ScriptNode& node, const ReplacementMap& ma
 }  // namespace
 
 const std::vector<ScriptNode>& ClassRegistrationScript() {
+    static const std::string clsidText = GuidText(CLSID_CReadSms);
+    const char* const clsid = clsidText.c_str();
     static const std::vector<ScriptNode> script = {
-        Key("Pelvaro.ReadSms.1", "%FriendlyName%", kData, {Key("CLSID", kClsid)}),
-        Key("Pelvaro.ReadSms", kFriendlyName, kLiteral,
-            {Key("CLSID", kClsid), Key("CurVer", "Pelvaro.ReadSms.1")}),
+        Key(kProgId, "%FriendlyName%", kData, {Key("CLSID", clsid)}),
+        Key(kVersionIndependentProgId, kFriendlyName, kLiteral,
+            {Key("CLSID", clsid), Key("CurVer", kProgId)}),
         Key(KeyMark::NoRemove, "CLSID", nullptr, kLiteral,
-            {Key(KeyMark::ForceRemove, kClsid, kFriendlyName, kLiteral,
+            {Key(KeyMark::ForceRemove, clsid, kFriendlyName, kLiteral,
                  {
-                     Key("ProgID", "Pelvaro.ReadSms.1"),
-                     Key("VersionIndependentProgID", "Pelvaro.ReadSms"),
+                     Key("ProgID", kProgId),
+                     Key("VersionIndependentProgID", kVersionIndependentProgId),
                      Key(KeyMark::ForceRemove, "Programmable", nullptr),
                      Key("%MODULETYPE%", "%MODULE%", kName | kData, {Value("ThreadingModel", "")}),
                      Value("AppID", "%APPID%", kData),

@@ -1,14 +1,13 @@
 #include "server/module/ReplacementMap.h"
 
-#include <objbase.h>
 #include <shellapi.h>
 
 #include <algorithm>
 #include <utility>
 
 #include "Pelvaro_h.h"
+#include "server/module/GuidText.h"
 #include "server/module/ModulePath.h"
-#include "win/Holders.h"
 
 namespace pelvaro {
 
@@ -19,15 +18,6 @@ constexpr std::size_t kMaxNameLength = 31;
 bool SameName(const std::string& a, const std::string& b) {
     return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
                           b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
-}
-
-std::string GuidText(REFGUID guid) {
-    UniqueCoTaskMem<wchar_t> wide;
-    if (FAILED(StringFromCLSID(guid, wide.Put()))) return std::string();
-    // A GUID's text is plain ASCII.
-    std::string text;
-    for (const wchar_t* c = wide.Get(); *c; ++c) text += static_cast<char>(*c);
-    return text;
 }
 
 bool IsExecutable(const std::string& path) {
@@ -76,9 +66,7 @@ HRESULT BuildReplacementMap(HMODULE module, const std::string& friendlyName, Rep
     // Only an executable's own path would need quoting; this module is a library.
     map.Add("Module", path);
     map.Add("Module_Raw", path);
-    std::string libid = GuidText(LIBID_Pelvaro);
-    if (libid.empty()) return E_OUTOFMEMORY;
-    map.Add("MODULEGUID", std::move(libid));
+    map.Add("MODULEGUID", GuidText(LIBID_Pelvaro));
     map.Add("MODULETYPE", IsExecutable(path) ? "LocalServer32" : "InprocServer32");
     map.Add("APPID", "");
     map.Add("FriendlyName", friendlyName);

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "Pelvaro_h.h"
+#include "server/module/DispatchIds.h"
 #include "server/module/ModuleLock.h"
 #include "tests/support/FailAllocations.h"
 #include "win/ComPtr.h"
@@ -57,8 +58,8 @@ TEST(OutOfMemory, EveryEntryAnswersWithAnHresult) {
          E_OUTOFMEMORY},
         {"StartReceiving",
          [&] {
-             return object->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &start, nullptr, nullptr,
-                                   nullptr);
+             return object->Invoke(DISPID_STARTRECEIVING, IID_NULL, 0, DISPATCH_METHOD, &start,
+                                   nullptr, nullptr, nullptr);
          },
          E_OUTOFMEMORY},
         {"GetTypeInfo", [&] { return object->GetTypeInfo(0, 0, &info); }, E_OUTOFMEMORY},

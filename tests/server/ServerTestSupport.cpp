@@ -1,6 +1,7 @@
 #include "tests/server/ServerTestSupport.h"
 
 #include "Pelvaro_h.h"
+#include "server/module/DispatchIds.h"
 #include "tests/support/FailAllocations.h"
 
 namespace pelvaro::test {
@@ -8,7 +9,7 @@ namespace pelvaro::test {
 std::vector<std::wstring> TestSink::Texts() const {
     std::vector<std::wstring> texts;
     for (const SinkCall& call : calls) {
-        if (call.id == 2) texts.push_back(call.args.at(2));
+        if (call.id == DISPID_ONNEWSMS) texts.push_back(call.args.at(2));
     }
     return texts;
 }

@@ -2,15 +2,15 @@
 
 #include <cwchar>
 
+#include "modem/SerialPort.h"
 #include "win/Holders.h"
 
 namespace pelvaro::listen {
 
 namespace {
 
-constexpr char kSettingsFile[] = ".\\SerComm.ini";
-constexpr char kSection[] = "SerComm Options";
-constexpr int kDefaultPort = 4;
+// What the object reads, with the settings path it uses unless told otherwise.
+constexpr const char* kSettingsFile = SerialPort::kDefaultSettingsPath;
 
 #ifdef _WIN64
 constexpr wchar_t kBitness[] = L"64-bit";
@@ -35,8 +35,11 @@ std::wstring PortName(int port) {
 
 std::wstring FullSettingsPath() {
     wchar_t full[MAX_PATH];
-    const DWORD n = GetFullPathNameW(L".\\SerComm.ini", MAX_PATH, full, nullptr);
-    if (n == 0 || n >= MAX_PATH) return L".\\SerComm.ini";
+    // The relative path is ASCII, so that it widens character by character.
+    const std::string relative = kSettingsFile;
+    const std::wstring file(relative.begin(), relative.end());
+    const DWORD n = GetFullPathNameW(file.c_str(), MAX_PATH, full, nullptr);
+    if (n == 0 || n >= MAX_PATH) return file;
     return std::wstring(full, n);
 }
 
@@ -45,11 +48,13 @@ std::wstring FullSettingsPath() {
 PortSetting ReadPortSetting() {
     PortSetting setting;
     setting.port =
-        static_cast<int>(GetPrivateProfileIntA(kSection, "Port", kDefaultPort, kSettingsFile));
+        static_cast<int>(GetPrivateProfileIntA(SerialPort::kSettingsSection, SerialPort::kPortKey,
+                                               SerialPort::kDefaultPort, kSettingsFile));
     setting.fileFound = GetFileAttributesA(kSettingsFile) != INVALID_FILE_ATTRIBUTES;
     // The default string tells an absent key from one that holds the default value.
     char value[16];
-    GetPrivateProfileStringA(kSection, "Port", "\x01", value, sizeof value, kSettingsFile);
+    GetPrivateProfileStringA(SerialPort::kSettingsSection, SerialPort::kPortKey, "\x01", value,
+                             sizeof value, kSettingsFile);
     setting.keyFound = value[0] != '\x01';
     setting.file = FullSettingsPath();
     return setting;

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "modem/SerialPort.h"
+
 namespace pelvaro::listen {
 
 enum ExitStatus : int {
@@ -22,7 +24,7 @@ struct Failure {
 
 // What the object reads from .\SerComm.ini to choose its port.
 struct PortSetting {
-    int port = 4;
+    int port = SerialPort::kDefaultPort;
     bool fileFound = false;
     bool keyFound = false;
     std::wstring file;  // full path of .\SerComm.ini

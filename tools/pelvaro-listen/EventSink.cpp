@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "server/module/DispatchIds.h"
 #include "win/Holders.h"
 #include "win/ToHresult.h"
 
@@ -61,9 +62,9 @@ HRESULT EventSink::Invoke(DISPID dispId, REFIID, LCID, WORD, DISPPARAMS* params,
     // The handlers print, which may run out of memory; nothing may throw across COM.
     try {
         switch (dispId) {
-            case kDispidOnNewSms:
+            case DISPID_ONNEWSMS:
                 return OnNewSms(*params, argErr);
-            case kDispidTestEvent:
+            case DISPID_TESTEVENT:
                 return TestEvent(*params);
             default:
                 return DISP_E_MEMBERNOTFOUND;

@@ -11,10 +11,6 @@
 
 namespace pelvaro::listen {
 
-// DISPIDs of the event interface, as its type library gives them.
-constexpr DISPID kDispidTestEvent = 1;
-constexpr DISPID kDispidOnNewSms = 2;
-
 struct EventHandlers {
     std::function<void(const std::wstring& msgText)> onNewSms;
     std::function<void()> onTestEvent;

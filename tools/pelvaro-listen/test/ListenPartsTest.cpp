@@ -6,13 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "Pelvaro_h.h"
+#include "server/module/DispatchIds.h"
 #include "tools/pelvaro-listen/Arguments.h"
 #include "tools/pelvaro-listen/ConsoleOutput.h"
 #include "tools/pelvaro-listen/Diagnosis.h"
 #include "tools/pelvaro-listen/EventSink.h"
 #include "tools/pelvaro-listen/EventText.h"
 #include "tools/pelvaro-listen/test/ListenTesting.h"
-#include "Pelvaro_h.h"
 
 namespace pelvaro::listen {
 namespace {
@@ -70,14 +71,14 @@ TEST(EventSink, PassesMsgTextOnAndRefusesMalformedCalls) {
         return sink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, argErr);
     };
     UINT argErr = 99;
-    EXPECT_EQ(call(kDispidOnNewSms, {VT_I4, VT_BSTR, VT_BSTR}), S_OK);
-    EXPECT_EQ(call(kDispidOnNewSms, {VT_BSTR, VT_BSTR, VT_BSTR}), S_OK);
-    EXPECT_EQ(call(kDispidOnNewSms, {VT_BSTR}), DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(call(kDispidOnNewSms, {VT_UNKNOWN, VT_BSTR, VT_BSTR}, &argErr), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(call(DISPID_ONNEWSMS, {VT_I4, VT_BSTR, VT_BSTR}), S_OK);
+    EXPECT_EQ(call(DISPID_ONNEWSMS, {VT_BSTR, VT_BSTR, VT_BSTR}), S_OK);
+    EXPECT_EQ(call(DISPID_ONNEWSMS, {VT_BSTR}), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(call(DISPID_ONNEWSMS, {VT_UNKNOWN, VT_BSTR, VT_BSTR}, &argErr), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u);
-    EXPECT_EQ(call(kDispidTestEvent, {VT_BSTR}), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(call(DISPID_TESTEVENT, {VT_BSTR}), DISP_E_BADPARAMCOUNT);
     EXPECT_EQ(call(7, {}), DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(call(kDispidTestEvent, {}), S_OK);
+    EXPECT_EQ(call(DISPID_TESTEVENT, {}), S_OK);
     EXPECT_EQ(*messages, (std::vector<std::wstring>{L"5", L""}));
     EXPECT_EQ(testEvents, 1);
 
