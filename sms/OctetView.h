@@ -24,8 +24,6 @@ class OctetView {
         return offset < size_ ? OctetView(data_ + offset, size_ - offset) : OctetView();
     }
 
-    constexpr std::size_t Size() const { return size_; }
-
   private:
     const std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;

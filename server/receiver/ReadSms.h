@@ -26,8 +26,6 @@ class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRa
 
     // The object's own unknown: it keeps the count and answers from the COM map.
     IUnknown* InnerUnknown() { return &inner_; }
-    // Where the parts send QueryInterface, AddRef and Release.
-    IUnknown* ControllingUnknown() const { return controlling_; }
 
     HRESULT StartReceiving(VARIANT_BOOL UseDialog) override;
     HRESULT Close() noexcept override;

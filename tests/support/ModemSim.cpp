@@ -100,9 +100,6 @@ void ModemSim::Reset() {
 void ModemSim::SetEcho(bool on) {
     Order(on ? "echo on" : "echo off");
 }
-void ModemSim::SetHold(bool on) {
-    Order(on ? "hold on" : "hold off");
-}
 
 std::string ModemSim::DeliverPdu(const std::string& pduHex) {
     return Order("deliver pdu " + pduHex);

@@ -34,7 +34,6 @@ class ModemSim {
 
     void Reset();
     void SetEcho(bool on);
-    void SetHold(bool on);
 
     // Queues a delivery; both return the PDU as the sim sends it.
     std::string DeliverPdu(const std::string& pduHex);
