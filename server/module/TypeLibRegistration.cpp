@@ -53,18 +53,16 @@ HRESULT UnregisterModuleTypeLib(HMODULE module) {
     std::string path;
     HRESULT hr = LoadModuleTypeLib(module, library, path);
     if (FAILED(hr)) return hr;
-    TLIBATTR* attributes = nullptr;
-    hr = library->GetLibAttr(&attributes);
+    TLIBATTR* held = nullptr;
+    hr = library->GetLibAttr(&held);
     if (FAILED(hr)) return hr;
+    // Copied and given back at once, to the library that handed it out.
+    const TLIBATTR attributes = *held;
+    library->ReleaseTLibAttr(held);
     // The library's own system kind: SYS_WIN32 for the product, SYS_WIN64 where it is built for
     // 64-bit Windows, as RegisterTypeLib recorded it.
-    const GUID libid = attributes->guid;
-    const WORD major = attributes->wMajorVerNum;
-    const WORD minor = attributes->wMinorVerNum;
-    const LCID lcid = attributes->lcid;
-    const SYSKIND kind = attributes->syskind;
-    library->ReleaseTLibAttr(attributes);
-    return UnRegisterTypeLib(libid, major, minor, lcid, kind);
+    return UnRegisterTypeLib(attributes.guid, attributes.wMajorVerNum, attributes.wMinorVerNum,
+                             attributes.lcid, attributes.syskind);
 }
 
 }  // namespace pelvaro
