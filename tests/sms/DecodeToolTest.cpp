@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+namespace pelvaro {
 namespace {
 
 const std::string kHello = "06912143658709040B912143658709F100004021123125000005C8329BFD06";
@@ -90,3 +91,4 @@ TEST(PelvaroDecode, HelpExplainsInputsAndExitStatus) {
 }
 
 }  // namespace
+}  // namespace pelvaro

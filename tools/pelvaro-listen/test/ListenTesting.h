@@ -7,6 +7,8 @@
 #include <fstream>
 #include <string>
 
+namespace pelvaro {
+
 inline std::wstring TestFolder(const std::wstring& name) {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
@@ -19,3 +21,5 @@ inline std::wstring TestFolder(const std::wstring& name) {
 inline void WriteSettings(const std::wstring& folder, const std::string& contents) {
     std::ofstream(std::filesystem::path(folder + L"\\SerComm.ini"), std::ios::binary) << contents;
 }
+
+}  // namespace pelvaro
