@@ -89,7 +89,6 @@ HRESULT CReadSms::StartReceiving(VARIANT_BOOL UseDialog) {
 
 HRESULT CReadSms::Close() {
     ModemLink.reset();
-    LinkClosed(this);
     return S_OK;
 }
 

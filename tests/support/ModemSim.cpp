@@ -116,8 +116,11 @@ void ModemSim::DeliverDuringReply(DuringReply where, int pauseMs) {
     Order(std::string("deliver-during ") + PlaceName(where) + " " + std::to_string(pauseMs));
 }
 
-void ModemSim::DeliverTogether() {
-    Order("together");
+void ModemSim::DeliverTogether(int count) {
+    Order("together " + std::to_string(count));
+}
+void ModemSim::SetLineEnd(const std::string& lineEnd) {
+    Order("line-end " + lineEnd);
 }
 void ModemSim::AnswerError(int commands) {
     Order("error " + std::to_string(commands));

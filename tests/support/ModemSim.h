@@ -42,8 +42,10 @@ class ModemSim {
 
     // The next queued delivery goes out with the reply to the next command.
     void DeliverDuringReply(DuringReply where, int pauseMs = 0);
-    // The next two queued deliveries go out in one write.
-    void DeliverTogether();
+    // The next `count` queued deliveries go out in one write.
+    void DeliverTogether(int count = 2);
+    // What ends the lines of deliveries: "crlf", "cr" or "lf".
+    void SetLineEnd(const std::string& lineEnd);
 
     void AnswerError(int commands = 1);
     void StaySilent(int commands = 1);
