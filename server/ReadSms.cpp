@@ -72,6 +72,8 @@ ULONG CReadSms::InternalRelease() {
 HRESULT CReadSms::StartReceiving(VARIANT_BOOL UseDialog) {
     try {
         if (!EnsureModemLink()) return E_FAIL;
+        // A modem left in text mode delivers no PDU. One that lacks the command goes on as before.
+        ModemLink->SendCommand("+CMGF=0", true);
         if (!ModemLink->SendCommand("+CSMS=1", true)) return E_FAIL;
         if (!ModemLink->SendCommand("+CNMI=1,2", true)) return E_FAIL;
         if (!StartReception(this)) return E_FAIL;

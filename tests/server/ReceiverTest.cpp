@@ -24,7 +24,7 @@ using pelvaro::test::ModemSim;
 constexpr char kSender[] = "+4915112345678";
 // What a short delivery from kSender starts with: CR LF "+CMT: ,NN" CR LF.
 constexpr int kHeaderBytes = 13;
-const std::string kSetUp = "AT+CSMS=1\r\nAT+CNMI=1,2\r\n";
+const std::string kSetUp = "AT+CMGF=0\r\nAT+CSMS=1\r\nAT+CNMI=1,2\r\n";
 const std::string kPdu = "06912143658709040B912143658709F100004021123125000005C8329BFD06";
 const std::string kAcknowledged = "AT+CNMA\r\nAT+CNMI=1,2\r\n";
 
@@ -275,6 +275,28 @@ TEST_F(ReceiverTest, AModemThatNeverStopsSendingCannotHoldTheThreadInOneTick) {
     EXPECT_EQ(Count(Line(), "AT+CNMA\r\n"), 30);
 }
 
+TEST_F(ReceiverTest, StartingSelectsPduModeWhichAModemMayLack) {
+    Start();
+    sim_.SetTextMode(true);  // as another program may have left it
+    sim_.DeliverPdu(kPdu);
+    Sleep(100);
+    Tick();
+    EXPECT_TRUE(sink_.calls.empty()) << "its text looks like a PDU but is none";
+    EXPECT_EQ(beeps, std::vector<UINT>{MB_ICONHAND});
+    EXPECT_EQ(Line(), kAcknowledged);
+
+    sim_.ClearLog();
+    EXPECT_EQ(receiver_->StartReceiving(VARIANT_FALSE), S_OK);
+    EXPECT_EQ(Line(), kSetUp);
+    sim_.DeliverText(kSender, "in PDU mode");
+    Sleep(100);
+    Tick();
+    EXPECT_EQ(sink_.Texts(), std::vector<std::wstring>{Summary(L"in PDU mode")});
+
+    sim_.AnswerError();  // to +CMGF=0 alone
+    EXPECT_EQ(receiver_->StartReceiving(VARIANT_FALSE), S_OK);
+}
+
 TEST_F(ReceiverTest, AModemThatGoesAwayFailsTheKeepAliveAndCanBeOpenedAgain) {
     Start();
     sim_.GoAway();
@@ -300,8 +322,8 @@ TEST_F(ReceiverTest, AStartThatFailsLeavesReceptionAsItWas) {
         bool linked;
     } cases[] = {
         {"no device", [] { UseSettings(15); }, false},
-        {"+CSMS=1 answered with ERROR", [this] { sim_.AnswerError(); }, true},
-        {"+CSMS=1 not answered", [this] { sim_.StaySilent(); }, true},
+        {"+CSMS=1 answered with ERROR", [this] { sim_.AnswerError(2); }, true},
+        {"+CSMS=1 not answered", [this] { sim_.StaySilent(2); }, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

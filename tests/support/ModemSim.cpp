@@ -119,6 +119,9 @@ void ModemSim::DeliverDuringReply(DuringReply where, int pauseMs) {
 void ModemSim::DeliverTogether(int count) {
     Order("together " + std::to_string(count));
 }
+void ModemSim::SetTextMode(bool on) {
+    Order(on ? "mode text" : "mode pdu");
+}
 void ModemSim::SetLineEnd(const std::string& lineEnd) {
     Order("line-end " + lineEnd);
 }

@@ -44,6 +44,8 @@ class ModemSim {
     void DeliverDuringReply(DuringReply where, int pauseMs = 0);
     // The next `count` queued deliveries go out in one write.
     void DeliverTogether(int count = 2);
+    // Deliveries in text mode (as after AT+CMGF=1) or in PDU mode.
+    void SetTextMode(bool on);
     // What ends the lines of deliveries: "crlf", "cr" or "lf".
     void SetLineEnd(const std::string& lineEnd);
 

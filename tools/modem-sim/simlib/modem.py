@@ -27,10 +27,18 @@ class Message:
         self.pdu_hex = pdu_hex
         self.text = text
 
-    def delivery(self, line_end):
-        """As a modem routed by +CNMI=1,2 sends it in PDU mode: the header and the PDU."""
-        header = "+CMT: ,%d" % pdu.tpdu_length(self.pdu_hex)
-        return line_end.join(("", header, self.pdu_hex, "")).encode("ascii")
+    def delivery(self, text_mode, line_end):
+        """As a modem routed by +CNMI=1,2 sends it: in PDU mode the header and the PDU; in text
+        mode the sender and time stamp, then the text (of a message given as a PDU, its user
+        data in hex, as a modem shows 8-bit data)."""
+        if text_mode:
+            originator, user_data = pdu.text_mode_fields(self.pdu_hex)
+            header = '+CMT: "%s",,"%s"' % (originator, time.strftime("%y/%m/%d,%H:%M:%S+00"))
+            body = user_data if self.text is None else self.text
+        else:
+            header = "+CMT: ,%d" % pdu.tpdu_length(self.pdu_hex)
+            body = self.pdu_hex
+        return line_end.join(("", header, body, "")).encode("latin-1", "replace")
 
 
 def printable(data):
@@ -58,6 +66,7 @@ class Modem:
     def reset_state(self):
         self.echo = self.default_echo
         self.hold = self.default_hold
+        self.text_mode = False
         self.line_end = LINE_ENDS["crlf"]
         self.line = b""
         self.last_line = None
@@ -246,6 +255,10 @@ class Modem:
             self.echo = body == b"E1"
         if body.startswith(b"+CSMS="):
             return b"\r\n+CSMS: 1,1,1\r\n", OK, False
+        if body.startswith(b"+CMGF="):
+            if body[6:] not in (b"0", b"1"):
+                return b"", ERROR, False
+            self.text_mode = body[6:] == b"1"
         return b"", OK, body == b"+CNMA"
 
     # ---- deliveries ------------------------------------------------------
@@ -255,7 +268,7 @@ class Modem:
         self.deliver_pending()
 
     def rendered(self, count):
-        return b"".join(self.pending.popleft().delivery(self.line_end)
+        return b"".join(self.pending.popleft().delivery(self.text_mode, self.line_end)
                         for _ in range(count))
 
     def take_attached(self):
@@ -360,6 +373,13 @@ def _together(modem, rest):
     modem.deliver_pending()
 
 
+def _mode(modem, rest):
+    value = rest.strip().lower()
+    if value not in ("pdu", "text"):
+        raise OrderError("expected pdu or text")
+    modem.text_mode = value == "text"
+
+
 def _line_end(modem, rest):
     value = rest.strip().lower()
     if value not in LINE_ENDS:
@@ -409,8 +429,9 @@ def _come_back(modem, rest):
 
 
 def _status(modem, rest):
-    return "echo=%s hold=%s queued=%d awaiting-ack=%s present=%s" % (
-        "on" if modem.echo else "off", "on" if modem.hold else "off", len(modem.pending),
+    return "echo=%s hold=%s mode=%s queued=%d awaiting-ack=%s present=%s" % (
+        "on" if modem.echo else "off", "on" if modem.hold else "off",
+        "text" if modem.text_mode else "pdu", len(modem.pending),
         "yes" if modem.awaiting_ack else "no", "no" if modem.gone() else "yes")
 
 
@@ -433,6 +454,7 @@ ORDERS = {
     "deliver": _deliver,
     "deliver-during": _deliver_during,
     "together": _together,
+    "mode": _mode,
     "line-end": _line_end,
     "error": _set("errors", _count),
     "silent": _set("silent", _count),
