@@ -1,15 +1,19 @@
 #include "modem/ModemChannel.h"
 
 #include <cctype>
+#include <utility>
 #include <vector>
 
-#include "sms/DeliverySplitter.h"
+#include "modem/ModemFraming.h"
 
 namespace pelvaro {
 namespace {
 
 constexpr const char* kFinalOk = "\r\nOK\r\n";
 constexpr int kReplyReads = 2;
+// Far beyond any backlog a modem builds up; only one that never stops sending fills it, and then
+// the newest deliveries are lost rather than all memory.
+constexpr std::size_t kMostKeptDeliveries = 1000;
 
 bool StartsWithAt(const std::string& command) {
     return command.size() >= 2 && std::toupper(static_cast<unsigned char>(command[0])) == 'A' &&
@@ -31,15 +35,6 @@ std::string EchoOf(const std::string& written) {
     return written.substr(0, written.find_first_of("\r\n"));
 }
 
-// A whole delivery gets CR LF line ends, which the receiver's conversion needs; a cut-off one stays
-// as it came, so that its rest can be joined to it.
-std::string KeptText(const std::string& received, const Delivery& delivery) {
-    std::string text = delivery.header.empty() ? "" : "\r\n";
-    if (delivery.cutOff) return text.append(received, delivery.begin, std::string::npos);
-    if (!delivery.header.empty()) text.append(delivery.header).append("\r\n");
-    return text.append(delivery.pdu).append("\r\n");
-}
-
 }  // namespace
 
 ModemChannel::ModemChannel() = default;
@@ -53,6 +48,7 @@ bool ModemChannel::Open() {
 bool ModemChannel::SendCommand(std::string command, bool framed) {
     if (framed) command = Frame(std::move(command));
     if (!port_.Write(command.data(), static_cast<int>(command.size()))) return false;
+    echo_ = EchoOf(command);
 
     reply_.clear();
     bool answered = false;
@@ -62,36 +58,43 @@ bool ModemChannel::SendCommand(std::string command, bool framed) {
         reply_ += chunk;
         answered = reply_.find(kFinalOk) != std::string::npos;
     }
-    KeepDeliveries(EchoOf(command));
+    Absorb(reply_);
     return answered;
 }
 
-void ModemChannel::KeepDeliveries(const std::string& echo) {
-    // A delivery cut off by an earlier wait continues in this reply.
-    std::string received;
-    if (!kept_.empty() && kept_.back().cutOff) {
-        received = std::move(kept_.back().text);
-        kept_.pop_back();
+bool ModemChannel::ReadChunk(std::string& destination) {
+    std::string chunk;
+    const bool read = ReadDevice(chunk, kChunkSize);
+    Absorb(chunk);
+    // What is left began before this read: its rest had a read's time to come.
+    if (unframed_.size() > chunk.size()) {
+        Keep(FrameModemText(unframed_, echo_, true).deliveries);
+        unframed_.clear();
+        deliveryBegun_ = false;
     }
-    received += reply_;
-    for (const Delivery& delivery : SplitDeliveries(received)) {
-        const bool ownEcho = delivery.header.empty() && delivery.pdu == echo;
-        if (!ownEcho) kept_.push_back({KeptText(received, delivery), delivery.cutOff});
-    }
+    if (read) destination = std::move(chunk);
+    return read;
 }
 
-bool ModemChannel::ReadChunk(std::string& destination) {
-    if (kept_.empty()) return ReadDevice(destination, kChunkSize);
-
-    Kept next = std::move(kept_.front());
-    kept_.pop_front();
-    if (next.cutOff) {
-        std::string rest;
-        const int room = kChunkSize - static_cast<int>(next.text.size());
-        if (room > 0 && ReadDevice(rest, room)) next.text += rest;
-    }
-    destination = std::move(next.text);
+bool ModemChannel::TakeDelivery(std::string& delivery) {
+    if (deliveries_.empty()) return false;
+    delivery = std::move(deliveries_.front());
+    deliveries_.pop_front();
     return true;
+}
+
+void ModemChannel::Absorb(std::string_view text) {
+    unframed_.append(text);
+    FramedText framed = FrameModemText(unframed_, echo_);
+    unframed_.erase(0, framed.rest);
+    deliveryBegun_ = framed.deliveryBegun;
+    Keep(std::move(framed.deliveries));
+}
+
+void ModemChannel::Keep(std::vector<std::string> deliveries) {
+    for (std::string& delivery : deliveries) {
+        if (deliveries_.size() < kMostKeptDeliveries) deliveries_.push_back(std::move(delivery));
+    }
 }
 
 bool ModemChannel::ReadDevice(std::string& destination, int capacity) {

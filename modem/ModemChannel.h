@@ -2,13 +2,17 @@
 
 #include <deque>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "modem/SerialPort.h"
 
 namespace pelvaro {
 
-// The AT command layer over one serial port: frames and sends commands, waits
-// for "\r\nOK\r\n", and hands out raw chunks of what the modem sent.
+// The AT command layer over one serial port: frames and sends commands, waits for "\r\nOK\r\n",
+// and reads what the modem sends unasked. Everything read, by a command's wait or by ReadChunk,
+// goes through the framing rule; the deliveries found in it are kept, in order, for
+// TakeDelivery.
 class ModemChannel {
   public:
     static constexpr int kChunkSize = 2000;
@@ -21,29 +25,34 @@ class ModemChannel {
     // Reads the settings and opens the port; nothing is sent to the modem.
     bool Open();
 
-    // Writes the command ("AT" in front and CR LF behind unless already there,
-    // when framed) and gives true when "\r\nOK\r\n" arrives within two reads.
-    // Message deliveries read during the wait are kept for ReadChunk.
+    // Writes the command ("AT" in front and CR LF behind unless already there, when framed) and
+    // gives true when "\r\nOK\r\n" arrives within two reads.
     bool SendCommand(std::string command, bool framed);
 
-    // True with at most kChunkSize bytes in `destination`: first any delivery
-    // kept from a command's wait, else one read of the device. False, with
-    // `destination` untouched, when nothing came.
+    // One read of at most kChunkSize bytes: true with them in `destination`, false with it
+    // untouched when nothing came. A delivery whose rest was still on its way before this read,
+    // and has not come with it, is then handed out as it is.
     bool ReadChunk(std::string& destination);
+
+    // The oldest delivery read and not yet taken, shaped as ModemTextToOctets takes it.
+    bool TakeDelivery(std::string& delivery);
+    bool HasDelivery() const { return !deliveries_.empty(); }
+    // True while the start of a delivery has been read and its rest has not.
+    bool AwaitsRest() const { return deliveryBegun_; }
 
   private:
     bool ReadDevice(std::string& destination, int capacity);
-    void KeepDeliveries(const std::string& echo);
-
-    // Delivery text read during a command's wait, shaped as the modem sends a delivery.
-    struct Kept {
-        std::string text;
-        bool cutOff;
-    };
+    void Absorb(std::string_view text);
+    void Keep(std::vector<std::string> deliveries);
 
     std::string reply_;
     SerialPort port_;
-    std::deque<Kept> kept_;
+    // The line of the command last written, which the modem echoes.
+    std::string echo_;
+    // Read text whose last line has not ended, or a header whose PDU line has not begun.
+    std::string unframed_;
+    bool deliveryBegun_ = false;
+    std::deque<std::string> deliveries_;
 };
 
 }  // namespace pelvaro

@@ -14,7 +14,6 @@
 // namespace.
 using pelvaro::Bstr;
 using pelvaro::BstrFromWindows1252;
-using pelvaro::LinkClosed;
 using pelvaro::LockModule;
 using pelvaro::ShowMessageBox;
 using pelvaro::StartReception;
@@ -82,6 +81,8 @@ ULONG CReadSms::InternalRelease() {
 
 HRESULT CReadSms::StartReceiving(VARIANT_BOOL UseDialog) {
     if (!EnsureModemLink()) return E_FAIL;
+    // A modem left in text mode delivers no PDU. One that lacks the command goes on as before.
+    ModemLink->SendCommand("+CMGF=0", true);
     if (!ModemLink->SendCommand("+CSMS=1", true)) return E_FAIL;
     if (!ModemLink->SendCommand("+CNMI=1,2", true)) return E_FAIL;
     if (!StartReception(this)) return E_FAIL;
@@ -94,7 +95,6 @@ HRESULT CReadSms::StartReceiving(VARIANT_BOOL UseDialog) {
 
 HRESULT CReadSms::Close() noexcept {
     ModemLink.reset();
-    LinkClosed(this);
     return S_OK;
 }
 

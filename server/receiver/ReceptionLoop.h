@@ -23,7 +23,5 @@ void CALLBACK ReceptionTick(HWND window, UINT message, UINT_PTR timer, DWORD tim
 bool StartReception(CReadSms* receiver);
 // Stops the ticks if they work on receiver; called when it is destroyed.
 void StopReception(CReadSms* receiver);
-// Drops what the ticks kept from receiver's link for later; called when that link is closed.
-void LinkClosed(CReadSms* receiver);
 
 }  // namespace pelvaro

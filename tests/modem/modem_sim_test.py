@@ -89,6 +89,21 @@ class OnTheLine(unittest.TestCase):
         self.assertEqual(self.exchange(b""), b"")
         self.assertIn(b"OK\r\n\r\n+CMT: ,", self.exchange(b"AT+CNMA\r\n"))
 
+    def test_text_mode_line_ends_and_bursts_shape_the_deliveries(self):
+        self.exchange(b"AT+CMGF=1\r")
+        self.order("hold off")
+        self.order("line-end lf")
+        self.order("deliver text +4917 hi")
+        self.assertRegex(self.exchange(b""), rb'^\n\+CMT: "\+4917",,"[0-9/]+,[0-9:]+\+00"\nhi\n$')
+        self.assertIn(b"ERROR", self.exchange(b"AT+CMGF=2\r"))
+        self.exchange(b"AT+CMGF=0\r")
+        self.order("together 3")
+        first = self.order("deliver pdu 0011AA").split()[1].encode()
+        self.order("deliver pdu 0011AA")
+        self.assertEqual(self.exchange(b""), b"")
+        self.order("deliver pdu 0011AA")
+        self.assertEqual(self.exchange(b""), (b"\n+CMT: ,2\n" + first + b"\n") * 3)
+
     def test_going_away_removes_the_port_until_it_comes_back(self):
         self.assertEqual(self.order("go-away"), "ok")
         self.assertFalse(os.path.lexists(self.link))

@@ -27,11 +27,19 @@ using test::TestSink;
 constexpr char kSender[] = "+4915112345678";
 // What a short delivery from kSender starts with: CR LF "+CMT: ,NN" CR LF.
 constexpr int kHeaderBytes = 13;
-const std::string kSetUp = "AT+CSMS=1\r\nAT+CNMI=1,2\r\n";
+const std::string kSetUp = "AT+CMGF=0\r\nAT+CSMS=1\r\nAT+CNMI=1,2\r\n";
+const std::string kPdu = "06912143658709040B912143658709F100004021123125000005C8329BFD06";
 const std::string kAcknowledged = "AT+CNMA\r\nAT+CNMI=1,2\r\n";
 
 std::wstring Summary(const std::wstring& text) {
     return L"Service Center No: 491700000000\r\nSender No: 4915112345678\r\nText: " + text;
+}
+
+// The summaries of the messages "m1" to "m<count>".
+std::vector<std::wstring> Summaries(int count) {
+    std::vector<std::wstring> summaries;
+    for (int i = 1; i <= count; ++i) summaries.push_back(Summary(L"m" + std::to_wstring(i)));
+    return summaries;
 }
 
 std::vector<UINT> beeps;
@@ -128,6 +136,10 @@ class ReceiverTest : public ::testing::Test {
 
     std::string Line() { return sim_.Received(); }
 
+    void DeliverMessages(int count) {
+        for (int i = 1; i <= count; ++i) sim_.DeliverText(kSender, "m" + std::to_string(i));
+    }
+
     ModemSim sim_;
     TestSink sink_;
     CReadSms* receiver_ = nullptr;
@@ -171,7 +183,7 @@ TEST_F(ReceiverTest, TextWithoutAPduBeepsAndIsStillAcknowledged) {
     EXPECT_EQ(KeepAliveCounter, 30);
 }
 
-TEST_F(ReceiverTest, RaisesEveryDeliveryOnceInOrderEachAcknowledgedAfterItsEvent) {
+TEST_F(ReceiverTest, RaisesEveryDeliveryInTheTickThatReadItOnceInOrderEachAcknowledgedAfterIt) {
     // Texts raised, acknowledgements and routings sent, after each tick.
     struct AfterTick {
         std::vector<std::wstring> texts;
@@ -179,20 +191,54 @@ TEST_F(ReceiverTest, RaisesEveryDeliveryOnceInOrderEachAcknowledgedAfterItsEvent
     };
     const struct {
         const char* name;
-        int splitAt;  // 0: two deliveries in one write
-        const char* raw;
+        std::function<void()> arrange;
         std::vector<AfterTick> ticks;
     } cases[] = {
-        {"two in one read", 0, nullptr, {{{Summary(L"first"), Summary(L"second")}, 2, 1}}},
+        {"two in one read",
+         [this] {
+             sim_.DeliverTogether(2);
+             DeliverMessages(2);
+         },
+         {{Summaries(2), 2, 1}}},
+        {"five in one read from a modem that does not wait for acknowledgements",
+         [this] {
+             sim_.SetHold(false);
+             sim_.DeliverTogether(5);
+             DeliverMessages(5);
+         },
+         {{Summaries(5), 5, 1}}},
+        {"each sent on the acknowledgement of the one before",
+         [this] { DeliverMessages(3); },
+         {{Summaries(3), 3, 1}}},
+        {"lines ending in LF alone",
+         [this] {
+             sim_.SetLineEnd("lf");
+             sim_.DeliverTogether(2);
+             DeliverMessages(2);
+         },
+         {{Summaries(2), 2, 1}}},
+        {"read during the keep-alive",
+         [this] {
+             KeepAliveCounter = 0;
+             sim_.DeliverDuringReply(pelvaro::test::DuringReply::After);
+             DeliverMessages(1);
+         },
+         {{Summaries(1), 1, 1}}},
         {"split inside the PDU",
-         kHeaderBytes + 20,
-         nullptr,
-         {{{}, 0, 0}, {{Summary(L"first")}, 1, 1}}},
+         [this] {
+             sim_.SplitDelivery(kHeaderBytes + 20, 400);
+             DeliverMessages(1);
+         },
+         {{{}, 0, 0}, {Summaries(1), 1, 1}}},
         {"header alone, its PDU at the next tick",
-         kHeaderBytes,
-         nullptr,
-         {{{}, 0, 0}, {{Summary(L"first")}, 1, 1}}},
-        {"header whose PDU never comes", 0, "\r\n+CMT: ,25\r\n", {{{}, 0, 0}, {{}, 1, 1}}},
+         [this] {
+             sim_.SplitDelivery(kHeaderBytes, 400);
+             DeliverMessages(1);
+         },
+         {{{}, 0, 0}, {Summaries(1), 1, 1}}},
+        {"header whose PDU never comes",
+         [this] { sim_.SendRaw("\r\n+CMT: ,25\r\n"); },
+         {{{}, 0, 0}, {{}, 1, 1}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -200,16 +246,7 @@ TEST_F(ReceiverTest, RaisesEveryDeliveryOnceInOrderEachAcknowledgedAfterItsEvent
         Start();
         std::vector<int> acknowledgementsAtEvents;
         sink_.onInvoke = [&] { acknowledgementsAtEvents.push_back(Count(Line(), "AT+CNMA\r\n")); };
-        if (c.raw) {
-            sim_.SendRaw(c.raw);
-        } else if (c.splitAt) {
-            sim_.SplitDelivery(c.splitAt, 400);
-            sim_.DeliverText(kSender, "first");
-        } else {
-            sim_.DeliverTogether();
-            sim_.DeliverText(kSender, "first");
-            sim_.DeliverText(kSender, "second");
-        }
+        c.arrange();
         for (const AfterTick& expected : c.ticks) {
             Sleep(100);
             Tick();
@@ -224,6 +261,43 @@ TEST_F(ReceiverTest, RaisesEveryDeliveryOnceInOrderEachAcknowledgedAfterItsEvent
         }
         sink_.onInvoke = nullptr;
     }
+}
+
+TEST_F(ReceiverTest, AModemThatNeverStopsSendingCannotHoldTheThreadInOneTick) {
+    Start();
+    sim_.SetHold(false);
+    sim_.DeliverTogether(30);
+    DeliverMessages(30);
+    Sleep(100);
+    Tick();
+    EXPECT_GT(sink_.calls.size(), 0u);
+    EXPECT_LT(sink_.calls.size(), 30u);
+    Tick();
+    Tick();
+    EXPECT_EQ(sink_.Texts(), Summaries(30));
+    EXPECT_EQ(Count(Line(), "AT+CNMA\r\n"), 30);
+}
+
+TEST_F(ReceiverTest, StartingSelectsPduModeWhichAModemMayLack) {
+    Start();
+    sim_.SetTextMode(true);  // as another program may have left it
+    sim_.DeliverPdu(kPdu);
+    Sleep(100);
+    Tick();
+    EXPECT_TRUE(sink_.calls.empty()) << "its text looks like a PDU but is none";
+    EXPECT_EQ(beeps, std::vector<UINT>{MB_ICONHAND});
+    EXPECT_EQ(Line(), kAcknowledged);
+
+    sim_.ClearLog();
+    EXPECT_EQ(receiver_->StartReceiving(VARIANT_FALSE), S_OK);
+    EXPECT_EQ(Line(), kSetUp);
+    sim_.DeliverText(kSender, "in PDU mode");
+    Sleep(100);
+    Tick();
+    EXPECT_EQ(sink_.Texts(), std::vector<std::wstring>{Summary(L"in PDU mode")});
+
+    sim_.AnswerError();  // to +CMGF=0 alone
+    EXPECT_EQ(receiver_->StartReceiving(VARIANT_FALSE), S_OK);
 }
 
 TEST_F(ReceiverTest, AModemThatGoesAwayFailsTheKeepAliveAndCanBeOpenedAgain) {
@@ -251,8 +325,8 @@ TEST_F(ReceiverTest, AStartThatFailsLeavesReceptionAsItWas) {
         bool linked;
     } cases[] = {
         {"no device", [] { UseSettings(15); }, false},
-        {"+CSMS=1 answered with ERROR", [this] { sim_.AnswerError(); }, true},
-        {"+CSMS=1 not answered", [this] { sim_.StaySilent(); }, true},
+        {"+CSMS=1 answered with ERROR", [this] { sim_.AnswerError(2); }, true},
+        {"+CSMS=1 not answered", [this] { sim_.StaySilent(2); }, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -378,9 +452,7 @@ TEST_F(ReceiverTest, TheBoxShowsAfterTheTimerStartedAndTicksRunMeanwhile) {
 }
 
 TEST_F(ReceiverTest, RunningOutOfMemoryDropsOneEventAndNothingEscapes) {
-    const std::string delivery =
-        "\r\n+CMT: ,24\r\n"
-        "06912143658709040B912143658709F100004021123125000005C8329BFD06\r\n";
+    const std::string delivery = "\r\n+CMT: ,24\r\n" + kPdu + "\r\n";
     std::string text = delivery;  // copied before allocations fail
     ComPtr<IReadSms> readSms;     // the COM boundary answers for StartReceiving
     ASSERT_EQ(object_.As(readSms), S_OK);

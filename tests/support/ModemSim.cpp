@@ -101,6 +101,10 @@ void ModemSim::SetEcho(bool on) {
     Order(on ? "echo on" : "echo off");
 }
 
+void ModemSim::SetHold(bool on) {
+    Order(on ? "hold on" : "hold off");
+}
+
 std::string ModemSim::DeliverPdu(const std::string& pduHex) {
     return Order("deliver pdu " + pduHex);
 }
@@ -113,8 +117,14 @@ void ModemSim::DeliverDuringReply(DuringReply where, int pauseMs) {
     Order(std::string("deliver-during ") + PlaceName(where) + " " + std::to_string(pauseMs));
 }
 
-void ModemSim::DeliverTogether() {
-    Order("together");
+void ModemSim::DeliverTogether(int count) {
+    Order("together " + std::to_string(count));
+}
+void ModemSim::SetTextMode(bool on) {
+    Order(on ? "mode text" : "mode pdu");
+}
+void ModemSim::SetLineEnd(const std::string& lineEnd) {
+    Order("line-end " + lineEnd);
 }
 void ModemSim::AnswerError(int commands) {
     Order("error " + std::to_string(commands));

@@ -34,6 +34,7 @@ class ModemSim {
 
     void Reset();
     void SetEcho(bool on);
+    void SetHold(bool on);
 
     // Queues a delivery; both return the PDU as the sim sends it.
     std::string DeliverPdu(const std::string& pduHex);
@@ -41,8 +42,12 @@ class ModemSim {
 
     // The next queued delivery goes out with the reply to the next command.
     void DeliverDuringReply(DuringReply where, int pauseMs = 0);
-    // The next two queued deliveries go out in one write.
-    void DeliverTogether();
+    // The next `count` queued deliveries go out in one write.
+    void DeliverTogether(int count = 2);
+    // Deliveries in text mode (as after AT+CMGF=1) or in PDU mode.
+    void SetTextMode(bool on);
+    // What ends the lines of deliveries: "crlf", "cr" or "lf".
+    void SetLineEnd(const std::string& lineEnd);
 
     void AnswerError(int commands = 1);
     void StaySilent(int commands = 1);

@@ -2,15 +2,17 @@
 
 #include <exception>
 #include <iostream>
+#include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
-#include "tools/pelvaro-decode/Inputs.h"
-#include "tools/pelvaro-decode/JsonText.h"
-#include "tools/pelvaro-decode/Windows1252.h"
+#include "modem/ModemFraming.h"
 #include "sms/ModemText.h"
 #include "sms/PduDecoder.h"
+#include "tools/pelvaro-decode/JsonText.h"
+#include "tools/pelvaro-decode/Windows1252.h"
 
 namespace {
 
@@ -24,18 +26,19 @@ constexpr std::string_view kUsage =
 Decodes SMS PDU text as received from a GSM modem and prints the summary text
 that Pelvaro raises to its clients for it.
 
-Each TEXT is one input, taken as it stands: a bare hexadecimal PDU, or a "+CMT"
-header line, CR LF and the PDU (in bash: $'+CMT: ,24\r\n0791...').
-Without TEXT, standard input is read: every non-blank line is one input, except
-that a line holding "+CM" (a result header) is joined with the line after it.
-Lines may end in LF or CR LF.
+Each TEXT is one input as the modem sent it: a bare hexadecimal PDU, or a
+"+CMT" header line and the PDU on the next line (in bash: $'+CMT: ,24\n0791...').
+Without TEXT, standard input is one input, for example a captured session.
+An input is read as Pelvaro reads the modem: lines may end in CR LF, CR or LF,
+each "+CMT" delivery in it is decoded, and echoes and result lines such as OK
+are passed over.
 
 Output: each summary, its Windows-1252 text shown as UTF-8 and its lines ending
-in LF, with a blank line between inputs. An input without a PDU prints nothing
-and is reported on standard error.
+in LF, with a blank line between summaries. An input without a PDU prints
+nothing and is reported on standard error.
 
 Options:
-  --json   one JSON object per input and line instead:
+  --json   one JSON object per delivery and line instead:
            {"summary": "..."} with the summary's CR LF kept as \r\n,
            or {"error": "no PDU"} when no octet could be converted
   --help   show this text
@@ -109,17 +112,30 @@ class Printer {
     bool printedSummary_ = false;
 };
 
-// False when the text held no PDU.
-bool Decode(const std::string& text, std::size_t inputNumber, Printer& printer) {
-    pelvaro::PduArea area;
-    if (pelvaro::ModemTextToOctets(text, area) == 0) {
+// False when the input held no delivery, or a delivery held no PDU; each is reported in its place.
+bool Decode(const std::string& input, std::size_t inputNumber, Printer& printer) {
+    const std::vector<std::string> deliveries = pelvaro::FrameModemText(input, {}, true).deliveries;
+    if (deliveries.empty()) {
         printer.NoPdu(inputNumber);
         return false;
     }
-    std::string summary;
-    pelvaro::PduDecoder::BuildSummary(area, summary);
-    printer.Summary(summary);
-    return true;
+    bool allDecoded = true;
+    for (const std::string& delivery : deliveries) {
+        pelvaro::PduArea area;
+        if (pelvaro::ModemTextToOctets(delivery, area) == 0) {
+            printer.NoPdu(inputNumber);
+            allDecoded = false;
+            continue;
+        }
+        std::string summary;
+        pelvaro::PduDecoder::BuildSummary(area, summary);
+        printer.Summary(summary);
+    }
+    return allDecoded;
+}
+
+std::string ReadAll(std::istream& in) {
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace
@@ -134,12 +150,15 @@ int main(int argc, char** argv) {
         return kAllDecoded;
     }
 
-    const std::vector<std::string> inputs =
-        options.texts.empty() ? pelvaro::ReadInputs(std::cin) : options.texts;
-    if (inputs.empty()) {
-        std::cerr << "pelvaro-decode: no input (see --help)\n";
-        return kBadUsage;
+    if (options.texts.empty()) {
+        std::string input = ReadAll(std::cin);
+        if (input.find_first_not_of(" \t\r\n") == std::string::npos) {
+            std::cerr << "pelvaro-decode: no input (see --help)\n";
+            return kBadUsage;
+        }
+        options.texts.push_back(std::move(input));
     }
+    const std::vector<std::string>& inputs = options.texts;
 
     Printer printer(options.json);
     bool allDecoded = true;

@@ -13,16 +13,32 @@ from . import pdu
 OK = b"\r\nOK\r\n"
 ERROR = b"\r\nERROR\r\n"
 PLACES = ("before", "inside", "after")
+LINE_ENDS = {"crlf": "\r\n", "cr": "\r", "lf": "\n"}
 
 
 class OrderError(Exception):
     pass
 
 
-def delivery_text(pdu_hex):
-    """A delivery as a modem routed by +CNMI=1,2 sends it in PDU mode."""
-    header = "+CMT: ,%d" % pdu.tpdu_length(pdu_hex)
-    return ("\r\n%s\r\n%s\r\n" % (header, pdu_hex)).encode("ascii")
+class Message:
+    """A queued delivery: its PDU, and its text when the sim built it."""
+
+    def __init__(self, pdu_hex, text=None):
+        self.pdu_hex = pdu_hex
+        self.text = text
+
+    def delivery(self, text_mode, line_end):
+        """As a modem routed by +CNMI=1,2 sends it: in PDU mode the header and the PDU; in text
+        mode the sender and time stamp, then the text (of a message given as a PDU, its user
+        data in hex, as a modem shows 8-bit data)."""
+        if text_mode:
+            originator, user_data = pdu.text_mode_fields(self.pdu_hex)
+            header = '+CMT: "%s",,"%s"' % (originator, time.strftime("%y/%m/%d,%H:%M:%S+00"))
+            body = user_data if self.text is None else self.text
+        else:
+            header = "+CMT: ,%d" % pdu.tpdu_length(self.pdu_hex)
+            body = self.pdu_hex
+        return line_end.join(("", header, body, "")).encode("latin-1", "replace")
 
 
 def printable(data):
@@ -50,6 +66,8 @@ class Modem:
     def reset_state(self):
         self.echo = self.default_echo
         self.hold = self.default_hold
+        self.text_mode = False
+        self.line_end = LINE_ENDS["crlf"]
         self.line = b""
         self.last_line = None
         self.pending = collections.deque()  # deliveries not yet written
@@ -59,7 +77,7 @@ class Modem:
         self.split_reply = None  # (offset, pause seconds)
         self.split_delivery = None
         self.during = None  # (place, pause seconds)
-        self.together = False
+        self.together = 1  # deliveries that go out in one write
         self.entries = []  # (seconds since start, bytes) per read from the line
         self.output.clear()
         self.resume_at = None
@@ -237,32 +255,37 @@ class Modem:
             self.echo = body == b"E1"
         if body.startswith(b"+CSMS="):
             return b"\r\n+CSMS: 1,1,1\r\n", OK, False
+        if body.startswith(b"+CMGF="):
+            if body[6:] not in (b"0", b"1"):
+                return b"", ERROR, False
+            self.text_mode = body[6:] == b"1"
         return b"", OK, body == b"+CNMA"
 
     # ---- deliveries ------------------------------------------------------
 
-    def queue_delivery(self, pdu_hex):
-        self.pending.append(delivery_text(pdu_hex))
+    def queue_delivery(self, message):
+        self.pending.append(message)
         self.deliver_pending()
+
+    def rendered(self, count):
+        return b"".join(self.pending.popleft().delivery(self.text_mode, self.line_end)
+                        for _ in range(count))
 
     def take_attached(self):
         if not self.during or not self.pending:
             return None
         during, self.during = self.during, None
         self.awaiting_ack = True
-        return during, self.pending.popleft()
+        return during, self.rendered(1)
 
     def deliver_pending(self):
         while self.pending and not self.during:
             if self.hold and self.awaiting_ack:
                 return
-            if self.together:
-                if len(self.pending) < 2:
-                    return
-                data = self.pending.popleft() + self.pending.popleft()
-                self.together = False
-            else:
-                data = self.pending.popleft()
+            if len(self.pending) < self.together:
+                return
+            data = self.rendered(self.together)
+            self.together = 1
             if self.split_delivery:
                 self.send_split(data, self.split_delivery)
                 self.split_delivery = None
@@ -308,7 +331,7 @@ def _split(rest):
 
 
 def _message(modem, rest):
-    """A message given as "pdu HEX" or "text NUMBER TEXT": its PDU in hex."""
+    """A message given as "pdu HEX" or "text NUMBER TEXT"."""
     words = rest.split(None, 1)
     kind = words[0].lower() if words else ""
     if kind == "pdu" and len(words) == 2:
@@ -317,21 +340,21 @@ def _message(modem, rest):
             bytes.fromhex(hex_text)
         except ValueError:
             raise OrderError("not hexadecimal: %r" % hex_text)
-        return hex_text
+        return Message(hex_text)
     if kind == "text" and len(words) == 2:
         number, _, text = words[1].partition(" ")
         text = text.encode("utf-8").decode("unicode_escape").encode("latin-1").decode("utf-8")
         try:
-            return pdu.deliver_pdu(number, text, modem.centre)[0]
+            return Message(pdu.deliver_pdu(number, text, modem.centre)[0], text)
         except ValueError as error:
             raise OrderError(str(error))
     raise OrderError("expected: pdu HEX | text NUMBER TEXT")
 
 
 def _deliver(modem, rest):
-    hex_text = _message(modem, rest)
-    modem.queue_delivery(hex_text)
-    return hex_text
+    message = _message(modem, rest)
+    modem.queue_delivery(message)
+    return message.pdu_hex
 
 
 def _deliver_during(modem, rest):
@@ -343,7 +366,25 @@ def _deliver_during(modem, rest):
 
 
 def _together(modem, rest):
-    modem.together = True
+    value = rest.strip() or "2"
+    if not value.isdigit() or int(value) < 1:
+        raise OrderError("expected a count of 1 or more")
+    modem.together = int(value)
+    modem.deliver_pending()
+
+
+def _mode(modem, rest):
+    value = rest.strip().lower()
+    if value not in ("pdu", "text"):
+        raise OrderError("expected pdu or text")
+    modem.text_mode = value == "text"
+
+
+def _line_end(modem, rest):
+    value = rest.strip().lower()
+    if value not in LINE_ENDS:
+        raise OrderError("expected crlf, cr or lf")
+    modem.line_end = LINE_ENDS[value]
 
 
 def _log(modem, rest):
@@ -388,8 +429,9 @@ def _come_back(modem, rest):
 
 
 def _status(modem, rest):
-    return "echo=%s hold=%s queued=%d awaiting-ack=%s present=%s" % (
-        "on" if modem.echo else "off", "on" if modem.hold else "off", len(modem.pending),
+    return "echo=%s hold=%s mode=%s queued=%d awaiting-ack=%s present=%s" % (
+        "on" if modem.echo else "off", "on" if modem.hold else "off",
+        "text" if modem.text_mode else "pdu", len(modem.pending),
         "yes" if modem.awaiting_ack else "no", "no" if modem.gone() else "yes")
 
 
@@ -412,6 +454,8 @@ ORDERS = {
     "deliver": _deliver,
     "deliver-during": _deliver_during,
     "together": _together,
+    "mode": _mode,
+    "line-end": _line_end,
     "error": _set("errors", _count),
     "silent": _set("silent", _count),
     "split-reply": _set("split_reply", _split),

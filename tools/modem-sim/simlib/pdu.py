@@ -98,6 +98,20 @@ def deliver_pdu(sender, text, centre, moment=None):
     return (sca + tpdu).hex().upper(), len(tpdu)
 
 
+def text_mode_fields(pdu_hex):
+    """(originator, user data in hex) of an SMS-DELIVER, as a modem in text mode shows a
+    message whose data it cannot show as text; empty where the PDU is too short."""
+    octets = bytes.fromhex(pdu_hex)
+    at = 1 + octets[0] + 1 if octets else 0  # the originator's length octet
+    if len(octets) < at + 2:
+        return "", ""
+    count, toa = octets[at], octets[at + 1]
+    digits = "".join("%x%x" % (o & 15, o >> 4) for o in octets[at + 2:at + 2 + (count + 1) // 2])
+    originator = ("+" if toa == 0x91 else "") + digits[:count].upper()
+    user_data = at + 2 + (count + 1) // 2 + 2 + 7 + 1  # past PID, DCS, time stamp and UDL
+    return originator, octets[user_data:].hex().upper()
+
+
 def tpdu_length(pdu_hex):
     """Octets after the service-centre address, as the +CMT header counts them."""
     octets = bytes.fromhex(pdu_hex)
