@@ -135,15 +135,6 @@ def files_below(folder):
                   for root, _, names in os.walk(folder) for name in names)
 
 
-def differences(expected, actual):
-    lines = []
-    for key in sorted(set(expected) | set(actual)):
-        if expected.get(key) != actual.get(key):
-            lines.append("%s\n  regsvr32: %s\n  msiexec:  %s" % (key, expected.get(key),
-                                                                 actual.get(key)))
-    return "\n".join(lines)
-
-
 def expect_installed(prefix, stage, expected, versions):
     """One product of ours installed, in the given version, with the staged files, registered
     as regsvr32 does."""
@@ -157,9 +148,11 @@ def expect_installed(prefix, stage, expected, versions):
     registration, products, _ = prefix.state()
     if products != versions:
         raise Failure("installed products of ours: %s, not %s" % (products, versions))
-    diff = differences(expected, registration)
+    diff = ["%s\n  regsvr32: %s\n  msiexec:  %s" % (key, expected.get(key), registration.get(key))
+            for key in sorted(set(expected) | set(registration))
+            if expected.get(key) != registration.get(key)]
     if diff:
-        raise Failure("the installer's registration differs from regsvr32's:\n" + diff)
+        raise Failure("the installer's registration differs from regsvr32's:\n" + "\n".join(diff))
 
 
 def registered_by_regsvr32(prefix, stage):
