@@ -4,8 +4,10 @@
 #include <olectl.h>
 #include <winver.h>
 
+#include <string>
 #include <vector>
 
+#include "PelvaroVersion.h"
 #include "tests/module/LoadedPelvaro.h"
 
 namespace pelvaro {
@@ -205,16 +207,40 @@ TEST_F(DllTest, BothDispatchesAgreeWithTheTypeLibraryInTheModuleFile) {
     }
 }
 
-TEST_F(DllTest, TheVersionResourceOffersSelfRegistration) {
+// The version resource offers self-registration, carries the project's version in its fixed
+// part and its strings, and says which build it is.
+TEST_F(DllTest, TheVersionResourceNamesTheVersionAndTheBuild) {
     const std::wstring path = LoadedPelvaro::DllBesideTest();
     DWORD ignored = 0;
     std::vector<char> block(GetFileVersionInfoSizeW(path.c_str(), &ignored));
     ASSERT_TRUE(
         GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
-    void* value = nullptr;
+    auto text = [&](const wchar_t* name) -> std::wstring {
+        void* value = nullptr;
+        UINT length = 0;
+        const std::wstring query = std::wstring(L"\\StringFileInfo\\040704e4\\") + name;
+        if (!VerQueryValueW(block.data(), query.c_str(), &value, &length)) return L"(none)";
+        return std::wstring(static_cast<const wchar_t*>(value), length ? length - 1 : 0);
+    };
+    const std::wstring version = L"" PELVARO_VERSION_TEXT;
+    EXPECT_EQ(text(L"OLESelfRegister"), L"");
+    EXPECT_EQ(text(L"FileVersion"), version);
+    EXPECT_EQ(text(L"ProductVersion"), version);
+    EXPECT_NE(text(L"FileDescription").find(sizeof(void*) == 8 ? L"64-Bit" : L"32-Bit"),
+              std::wstring::npos)
+        << "FileDescription: " << text(L"FileDescription");
+
+    void* fixed = nullptr;
     UINT length = 0;
-    EXPECT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\040704e4\\OLESelfRegister", &value,
-                               &length));
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", &fixed, &length));
+    const auto& info = *static_cast<const VS_FIXEDFILEINFO*>(fixed);
+    const std::wstring fields = std::to_wstring(HIWORD(info.dwFileVersionMS)) + L"." +
+                                std::to_wstring(LOWORD(info.dwFileVersionMS)) + L"." +
+                                std::to_wstring(HIWORD(info.dwFileVersionLS)) + L"." +
+                                std::to_wstring(LOWORD(info.dwFileVersionLS));
+    EXPECT_EQ(fields, version);
+    EXPECT_EQ(info.dwProductVersionMS, info.dwFileVersionMS);
+    EXPECT_EQ(info.dwProductVersionLS, info.dwFileVersionLS);
 }
 
 }  // namespace

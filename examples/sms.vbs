@@ -1,0 +1,27 @@
+' sms.vbs: prints every SMS that Pelvaro receives. Start it in the folder that holds
+' SerComm.ini, with the script host that matches the registered Pelvaro.dll:
+'   %SystemRoot%\SysWOW64\cscript //nologo sms.vbs   the 32-bit one (x86) on 64-bit Windows
+'   cscript //nologo sms.vbs                         the 64-bit one (x64), or on 32-bit Windows
+Option Explicit
+Dim sms
+' The prefix "Sms_" connects the two Subs below to the events.
+Set sms = WScript.CreateObject("Pelvaro.ReadSms", "Sms_")
+On Error Resume Next
+sms.StartReceiving False
+If Err.Number <> 0 Then
+    WScript.Echo "No modem answers on the port that SerComm.ini names (0x" & Hex(Err.Number) & ")"
+    WScript.Quit 1
+End If
+On Error GoTo 0
+WScript.Echo "Waiting for SMS; Ctrl+C ends."
+Do
+    WScript.Sleep 500   ' lets the timer and the events run
+Loop
+
+Sub Sms_OnNewSms(Sender, ServCenter, MsgText)
+    WScript.Echo Now & vbCrLf & MsgText & vbCrLf
+End Sub
+
+Sub Sms_TestEvent()
+    WScript.Echo Now & ": the modem does not answer"
+End Sub

@@ -1,0 +1,236 @@
+#!/usr/bin/env python3
+"""One build's installer in a Wine prefix of its own, as a user meets it.
+
+Installs the MSI silently, compares the registry entries it wrote with those regsvr32 writes
+for the same DLL in the same folder, receives a message from the simulated modem with the
+installed pelvaro-listen.exe, has the installers of later versions replace it and itself
+refuse to replace the last of them, uninstalls, and checks that neither registry view nor
+the disk keeps anything of ours. Exits 77 where this machine cannot run the build's
+architecture.
+"""
+
+import argparse
+import filecmp
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+INSTALL_DIR = r"C:\Program Files\Pelvaro"
+CLSID = "{7BA5C6B8-AA6A-4367-85F1-9109C1766873}"
+LIBID = "{335DBBE2-0A9D-426A-9824-19B5776835C0}"
+IIDS = ("{CF4A53FD-1B8D-4C3F-8B79-C4662DB19CF4}", "{6452C602-FD7C-4887-B866-017ED413E088}")
+# The registration in either view, as system.reg names the keys below HKLM.
+REGISTRATION = re.compile(r"software\\classes\\(wow6432node\\)?(%s)(\\|$)" % "|".join(
+    re.escape(key.lower()) for key in ["clsid\\" + CLSID, "typelib\\" + LIBID]
+    + ["interface\\" + iid for iid in IIDS] + ["pelvaro.readsms", "pelvaro.readsms.1"]))
+# Whatever else would betray us: our identifiers or our name anywhere in the registry.
+OURS = re.compile("|".join(re.escape(s) for s in (CLSID, LIBID) + IIDS + ("pelvaro",)), re.I)
+UNINSTALL = re.compile(r"software\\(wow6432node\\)?microsoft\\windows\\currentversion\\uninstall\\")
+MESSAGE = "Delivered through the installed Pelvaro"
+
+
+class Failure(Exception):
+    pass
+
+
+def parse_arguments():
+    parser = argparse.ArgumentParser(description=__doc__)
+    for name in ("wine-run", "arch", "prefix", "msi", "version", "stage", "sim-launcher", "log"):
+        parser.add_argument("--" + name, required=True)
+    parser.add_argument("--later", nargs="+", required=True, metavar="VERSION=MSI",
+                        help="installers of later versions, in ascending order")
+    args = parser.parse_args()
+    args.later = [later.split("=", 1) for later in args.later]
+    return args
+
+
+class Prefix:
+    def __init__(self, args):
+        self.args = args
+        self.path = args.prefix
+        self.install_dir = os.path.join(self.path, "drive_c", "Program Files", "Pelvaro")
+
+    def run(self, *program, cwd=None):
+        """A program in the prefix, with its exit status and output."""
+        done = subprocess.run([self.args.wine_run, self.args.arch, self.path, *program],
+                              cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True,
+                              text=True, errors="replace")
+        return done.returncode, done.stdout + done.stderr
+
+    def must(self, what, *program):
+        status, output = self.run(*program)
+        if status != 0:
+            raise Failure("%s: exit status %d\n%s" % (what, status, output))
+
+    def make(self):
+        status, output = self.run()
+        if status == 77:
+            print(output.strip())
+            sys.exit(77)
+        if status != 0:
+            raise Failure("making the prefix failed:\n" + output)
+
+    def stop_server(self):
+        """Ends the prefix's wineserver, which writes the registry files."""
+        env = dict(os.environ, WINEPREFIX=self.path)
+        subprocess.run(["wineserver", "-k"], env=env, capture_output=True)
+        subprocess.run(["wineserver", "-w"], env=env, capture_output=True)
+
+    def registry(self):
+        """{(file, key): [value lines]} of system.reg and user.reg, keys in lower case."""
+        self.stop_server()
+        keys = {}
+        for name in ("system.reg", "user.reg"):
+            key = None
+            with open(os.path.join(self.path, name), encoding="utf-8", errors="replace") as f:
+                for line in f:
+                    line = line.rstrip("\n")
+                    if line.startswith("["):
+                        key = (name, line[1:line.rindex("]")].replace("\\\\", "\\").lower())
+                        keys[key] = []
+                    elif key and line and not line.startswith("#"):
+                        keys[key].append(line)
+        return keys
+
+    def state(self):
+        """What the registry holds of ours: the registration (the class, its ProgIDs, the type
+        library, the interfaces), the versions of the installed products, every trace."""
+        keys = self.registry()
+        registration = {key: sorted(values) for (file, key), values in keys.items()
+                        if file == "system.reg" and REGISTRATION.match(key)}
+        products = sorted(
+            line.split("=", 1)[1].strip('"') for (file, key), values in keys.items()
+            if UNINSTALL.match(key) and any(v.startswith('"DisplayName"="Pelvaro') for v in values)
+            for line in values if line.startswith('"DisplayVersion"='))
+        traces = ["%s [%s] %s" % (file, key, line) for (file, key), values in keys.items()
+                  for line in [""] + values if OURS.search(key + line)]
+        return registration, products, traces
+
+    def installer_cache(self):
+        cache = os.path.join(self.path, "drive_c", "windows", "Installer")
+        return sorted(os.listdir(cache)) if os.path.isdir(cache) else []
+
+
+def windows_path(unix_path):
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+def install(prefix, msi, workdir):
+    """msiexec /i; when it fails, what its log says went wrong."""
+    log = os.path.join(workdir, "msiexec.log")
+    status, output = prefix.run("msiexec", "/i", windows_path(msi), "/qn", "/l*",
+                                windows_path(log))
+    if status != 0:
+        with open(log, encoding="utf-8", errors="replace") as f:
+            said = [line.rstrip() for line in f if re.search(r"error|return value 3", line, re.I)]
+        raise Failure("msiexec /i %s: exit status %d\n%s" % (os.path.basename(msi), status,
+                                                             "\n".join([output] + said)))
+
+
+def files_below(folder):
+    return sorted(os.path.relpath(os.path.join(root, name), folder)
+                  for root, _, names in os.walk(folder) for name in names)
+
+
+def expect_installed(prefix, stage, expected, versions):
+    """One product of ours installed, in the given version, with the staged files, registered
+    as regsvr32 does."""
+    installed = files_below(prefix.install_dir) if os.path.isdir(prefix.install_dir) else []
+    if installed != files_below(stage):
+        raise Failure("installed %s, staged %s" % (installed, files_below(stage)))
+    changed = [name for name in installed if not filecmp.cmp(
+        os.path.join(stage, name), os.path.join(prefix.install_dir, name), False)]
+    if changed:
+        raise Failure("installed files differ from the staged ones: %s" % changed)
+    registration, products, _ = prefix.state()
+    if products != versions:
+        raise Failure("installed products of ours: %s, not %s" % (products, versions))
+    diff = ["%s\n  regsvr32: %s\n  msiexec:  %s" % (key, expected.get(key), registration.get(key))
+            for key in sorted(set(expected) | set(registration))
+            if expected.get(key) != registration.get(key)]
+    if diff:
+        raise Failure("the installer's registration differs from regsvr32's:\n" + "\n".join(diff))
+
+
+def registered_by_regsvr32(prefix, stage):
+    """What regsvr32 writes for the DLL where the installer puts it; removed again after."""
+    os.makedirs(prefix.install_dir)
+    shutil.copy(os.path.join(stage, "Pelvaro.dll"), prefix.install_dir)
+    dll = INSTALL_DIR + r"\Pelvaro.dll"
+    prefix.must("regsvr32", "regsvr32", "/s", dll)
+    entries = prefix.state()[0]
+    prefix.must("regsvr32 /u", "regsvr32", "/u", "/s", dll)
+    shutil.rmtree(prefix.install_dir)
+    if not entries:
+        raise Failure("regsvr32 wrote nothing that this test recognises")
+    return entries
+
+
+def receive(prefix, args, workdir):
+    """pelvaro-listen from the installed folder gets one message from the simulated modem."""
+    with open(os.path.join(workdir, "SerComm.ini"), "w", newline="\r\n") as f:
+        f.write("[SerComm Options]\nPort=3\nSend Delay=0\n")
+    scenario = os.path.join(workdir, "deliver.sim")
+    with open(scenario, "w") as f:
+        f.write("wait-for AT+CNMI=1,2\nsleep 1\ndeliver text +4915112345678 %s\n" % MESSAGE)
+    done = subprocess.run(
+        [args.sim_launcher, "--port", "3", "--prefix", prefix.path, "--log", args.log,
+         "--scenario", scenario, "--", args.wine_run, args.arch, prefix.path,
+         INSTALL_DIR + r"\pelvaro-listen.exe", "--seconds", "6"],
+        cwd=workdir, stdin=subprocess.DEVNULL, capture_output=True, text=True, errors="replace")
+    output = done.stdout + done.stderr
+    if done.returncode != 0 or "OnNewSms" not in output or MESSAGE not in output:
+        raise Failure("pelvaro-listen (exit status %d) did not receive the message:\n%s"
+                      % (done.returncode, output))
+
+
+def main():
+    args = parse_arguments()
+    prefix = Prefix(args)
+    prefix.make()
+    if prefix.state()[2] or os.path.exists(prefix.install_dir):
+        print("leftovers of an earlier run: making the prefix anew")
+        prefix.stop_server()
+        shutil.rmtree(prefix.path)
+        prefix.make()
+
+    expected = registered_by_regsvr32(prefix, args.stage)
+    cache = prefix.installer_cache()
+    workdir = tempfile.mkdtemp(prefix="pelvaro-msi.")
+    try:
+        install(prefix, args.msi, workdir)
+        expect_installed(prefix, args.stage, expected, [args.version])
+        receive(prefix, args, workdir)
+        for version, later_msi in args.later:
+            install(prefix, later_msi, workdir)
+            expect_installed(prefix, args.stage, expected, [version])
+        status, _ = prefix.run("msiexec", "/i", windows_path(args.msi), "/qn")
+        if status == 0:
+            raise Failure("the installer of %s went over %s" % (args.version, version))
+    finally:
+        shutil.rmtree(workdir, ignore_errors=True)
+
+    # Fails too where the refused installer took the later version away.
+    prefix.must("msiexec /x", "msiexec", "/x", windows_path(later_msi), "/qn")
+    left = prefix.state()[2]
+    if left:
+        raise Failure("after msiexec /x the registry still names us:\n" + "\n".join(left))
+    if os.path.exists(prefix.install_dir):
+        raise Failure("after msiexec /x %s is still there: %s"
+                      % (INSTALL_DIR, files_below(prefix.install_dir)))
+    if prefix.installer_cache() != cache:
+        raise Failure("after msiexec /x the installer cache holds %s, before %s"
+                      % (prefix.installer_cache(), cache))
+    print("installed, registered as regsvr32 does, received, upgraded, refused the downgrade, "
+          "uninstalled without a trace")
+
+
+if __name__ == "__main__":
+    try:
+        main()
+    except Failure as failure:
+        print("FAILED: %s" % failure, file=sys.stderr)
+        sys.exit(1)
