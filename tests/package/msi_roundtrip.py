@@ -19,15 +19,6 @@ import sys
 import tempfile
 
 INSTALL_DIR = r"C:\Program Files\Pelvaro"
-CLSID = "{7BA5C6B8-AA6A-4367-85F1-9109C1766873}"
-LIBID = "{335DBBE2-0A9D-426A-9824-19B5776835C0}"
-IIDS = ("{CF4A53FD-1B8D-4C3F-8B79-C4662DB19CF4}", "{6452C602-FD7C-4887-B866-017ED413E088}")
-# The registration in either view, as system.reg names the keys below HKLM.
-REGISTRATION = re.compile(r"software\\classes\\(wow6432node\\)?(%s)(\\|$)" % "|".join(
-    re.escape(key.lower()) for key in ["clsid\\" + CLSID, "typelib\\" + LIBID]
-    + ["interface\\" + iid for iid in IIDS] + ["pelvaro.readsms", "pelvaro.readsms.1"]))
-# Whatever else would betray us: our identifiers or our name anywhere in the registry.
-OURS = re.compile("|".join(re.escape(s) for s in (CLSID, LIBID) + IIDS + ("pelvaro",)), re.I)
 UNINSTALL = re.compile(r"software\\(wow6432node\\)?microsoft\\windows\\currentversion\\uninstall\\")
 MESSAGE = "Delivered through the installed Pelvaro"
 
@@ -42,6 +33,8 @@ def parse_arguments():
         parser.add_argument("--" + name, required=True)
     parser.add_argument("--later", nargs="+", required=True, metavar="VERSION=MSI",
                         help="installers of later versions, in ascending order")
+    parser.add_argument("--guids", nargs=4, required=True,
+                        metavar=("CLSID", "LIBID", "IID", "DIID"), help="the IDL's identifiers")
     args = parser.parse_args()
     args.later = [later.split("=", 1) for later in args.later]
     return args
@@ -52,6 +45,14 @@ class Prefix:
         self.args = args
         self.path = args.prefix
         self.install_dir = os.path.join(self.path, "drive_c", "Program Files", "Pelvaro")
+        clsid, libid, iid, diid = args.guids
+        keys = ["clsid\\" + clsid, "typelib\\" + libid, "interface\\" + iid,
+                "interface\\" + diid, "pelvaro.readsms", "pelvaro.readsms.1"]
+        # The registration in either view, as system.reg names the keys below HKLM.
+        self.registration = re.compile(r"software\\classes\\(wow6432node\\)?(%s)(\\|$)"
+                                       % "|".join(re.escape(key.lower()) for key in keys))
+        # Whatever else would betray us: our identifiers or our name anywhere in the registry.
+        self.ours = re.compile("|".join(re.escape(s) for s in (*args.guids, "pelvaro")), re.I)
 
     def run(self, *program, cwd=None):
         """A program in the prefix, with its exit status and output."""
@@ -100,13 +101,13 @@ class Prefix:
         library, the interfaces), the versions of the installed products, every trace."""
         keys = self.registry()
         registration = {key: sorted(values) for (file, key), values in keys.items()
-                        if file == "system.reg" and REGISTRATION.match(key)}
+                        if file == "system.reg" and self.registration.match(key)}
         products = sorted(
             line.split("=", 1)[1].strip('"') for (file, key), values in keys.items()
             if UNINSTALL.match(key) and any(v.startswith('"DisplayName"="Pelvaro') for v in values)
             for line in values if line.startswith('"DisplayVersion"='))
         traces = ["%s [%s] %s" % (file, key, line) for (file, key), values in keys.items()
-                  for line in [""] + values if OURS.search(key + line)]
+                  for line in [""] + values if self.ours.search(key + line)]
         return registration, products, traces
 
     def installer_cache(self):
