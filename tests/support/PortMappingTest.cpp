@@ -28,7 +28,8 @@ TEST(PortMappingTest, MappedPortReachesTheSimAfterServicesRestart) {
     std::string reply;
     for (int tries = 0; tries < 50 && reply.find("OK") == std::string::npos; ++tries) {
         char buffer[64];
-        if (ReadFile(port.Get(), buffer, sizeof buffer, &count, nullptr)) reply.append(buffer, count);
+        if (ReadFile(port.Get(), buffer, sizeof buffer, &count, nullptr))
+            reply.append(buffer, count);
     }
     EXPECT_NE(reply.find("\r\nOK\r\n"), std::string::npos) << reply;
     EXPECT_EQ(sim.Received(), "AT\r");
