@@ -178,8 +178,8 @@ def receive(prefix, args, workdir):
     with open(scenario, "w") as f:
         f.write("wait-for AT+CNMI=1,2\nsleep 1\ndeliver text +4915112345678 %s\n" % MESSAGE)
     done = subprocess.run(
-        [args.sim_launcher, "--port", "3", "--prefix", prefix.path, "--log", args.log,
-         "--scenario", scenario, "--", args.wine_run, args.arch, prefix.path,
+        [args.sim_launcher, "--arch", args.arch, "--port", "3", "--prefix", prefix.path,
+         "--log", args.log, "--scenario", scenario, "--", args.wine_run, args.arch, prefix.path,
          INSTALL_DIR + r"\pelvaro-listen.exe", "--seconds", "6"],
         cwd=workdir, stdin=subprocess.DEVNULL, capture_output=True, text=True, errors="replace")
     output = done.stdout + done.stderr
