@@ -106,7 +106,9 @@ class Prefix:
             line.split("=", 1)[1].strip('"') for (file, key), values in keys.items()
             if UNINSTALL.match(key) and any(v.startswith('"DisplayName"="Pelvaro') for v in values)
             for line in values if line.startswith('"DisplayVersion"='))
+        # The sim's own port mapping names its folder, not us.
         traces = ["%s [%s] %s" % (file, key, line) for (file, key), values in keys.items()
+                  if key != "software\\wine\\ports"
                   for line in [""] + values if self.ours.search(key + line)]
         return registration, products, traces
 

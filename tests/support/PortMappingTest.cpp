@@ -6,18 +6,19 @@
 
 #include <string>
 
-#include "modem/UniqueHandle.h"
 #include "tests/support/ModemSim.h"
+#include "win/Holders.h"
 
+namespace pelvaro {
 namespace {
 
 TEST(PortMappingTest, MappedPortReachesTheSimAfterServicesRestart) {
-    pelvaro::test::ModemSim sim;
+    test::ModemSim sim;
     sim.Reset();
     const std::string name = "\\\\.\\COM" + std::to_string(sim.Port());
-    UniqueHandle port(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(port.Valid()) << name << ": error " << GetLastError();
+    UniqueFileHandle port(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(port) << name << ": error " << GetLastError();
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;
     timeouts.ReadTotalTimeoutConstant = 100;
@@ -36,3 +37,4 @@ TEST(PortMappingTest, MappedPortReachesTheSimAfterServicesRestart) {
 }
 
 }  // namespace
+}  // namespace pelvaro
