@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "PelvaroVersion.h"
-#include "tests/module/LoadedPelvaro.h"
+#include "tests/server/module/LoadedPelvaro.h"
 
 namespace pelvaro {
 namespace {

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "tests/module/LoadedPelvaro.h"
+#include "tests/server/module/LoadedPelvaro.h"
 
 namespace pelvaro {
 namespace {
