@@ -9,7 +9,7 @@
 namespace pelvaro {
 
 namespace {
-constexpr UINT kMaxArgs = 3;
+constexpr UINT kMaxArgs = ONNEWSMS_ARGUMENT_COUNT;
 
 // Parameter names map to their position, counted from the left.
 const DispatchName kNames[] = {

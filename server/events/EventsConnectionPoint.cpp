@@ -8,7 +8,7 @@
 namespace pelvaro {
 
 namespace {
-constexpr UINT kMaxArgs = 3;
+constexpr UINT kMaxArgs = ONNEWSMS_ARGUMENT_COUNT;
 }  // namespace
 
 EventsConnectionPoint::EventsConnectionPoint(IUnknown* owner)

@@ -11,5 +11,7 @@
 // _IReadSmsEvents
 #define DISPID_TESTEVENT 1
 #define DISPID_ONNEWSMS 2
+// Sender, ServCenter, MsgText: the most arguments any event takes.
+#define ONNEWSMS_ARGUMENT_COUNT 3
 
 #endif
