@@ -68,7 +68,7 @@ bool ModemChannel::ReadChunk(std::string& destination) {
     Absorb(chunk);
     // What is left began before this read: its rest had a read's time to come.
     if (unframed_.size() > chunk.size()) {
-        Keep(FrameModemText(unframed_, echo_, true).deliveries);
+        KeepDeliveries(unframed_, true);
         unframed_.clear();
         deliveryBegun_ = false;
     }
@@ -76,7 +76,7 @@ bool ModemChannel::ReadChunk(std::string& destination) {
     return read;
 }
 
-bool ModemChannel::TakeDelivery(std::string& delivery) {
+bool ModemChannel::TakeDelivery(KeptDelivery& delivery) {
     if (deliveries_.empty()) return false;
     delivery = std::move(deliveries_.front());
     deliveries_.pop_front();
@@ -85,16 +85,18 @@ bool ModemChannel::TakeDelivery(std::string& delivery) {
 
 void ModemChannel::Absorb(std::string_view text) {
     unframed_.append(text);
-    FramedText framed = FrameModemText(unframed_, echo_);
-    unframed_.erase(0, framed.rest);
-    deliveryBegun_ = framed.deliveryBegun;
-    Keep(std::move(framed.deliveries));
+    KeepDeliveries(unframed_, false);
 }
 
-void ModemChannel::Keep(std::vector<std::string> deliveries) {
-    for (std::string& delivery : deliveries) {
-        if (deliveries_.size() < kMostKeptDeliveries) deliveries_.push_back(std::move(delivery));
+// Keeps the deliveries found in `text`, and unless it has ended, the rest that is not framed yet.
+void ModemChannel::KeepDeliveries(std::string_view text, bool ended) {
+    ModemFraming framing(text, echo_, ended);
+    for (Delivery found; framing.Next(found);) {
+        if (deliveries_.size() < kMostKeptDeliveries) deliveries_.emplace_back(found);
     }
+    if (ended) return;
+    deliveryBegun_ = framing.DeliveryBegun();
+    unframed_.erase(0, framing.Rest());
 }
 
 bool ModemChannel::ReadDevice(std::string& destination, int capacity) {

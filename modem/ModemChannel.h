@@ -3,9 +3,9 @@
 #include <deque>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "modem/SerialPort.h"
+#include "sms/Delivery.h"
 
 namespace pelvaro {
 
@@ -34,8 +34,8 @@ class ModemChannel {
     // and has not come with it, is then handed out as it is.
     bool ReadChunk(std::string& destination);
 
-    // The oldest delivery read and not yet taken, shaped as ModemTextToOctets takes it.
-    bool TakeDelivery(std::string& delivery);
+    // The oldest delivery read and not yet taken.
+    bool TakeDelivery(KeptDelivery& delivery);
     bool HasDelivery() const { return !deliveries_.empty(); }
     // True while the start of a delivery has been read and its rest has not.
     bool AwaitsRest() const { return deliveryBegun_; }
@@ -43,7 +43,7 @@ class ModemChannel {
   private:
     bool ReadDevice(std::string& destination, int capacity);
     void Absorb(std::string_view text);
-    void Keep(std::vector<std::string> deliveries);
+    void KeepDeliveries(std::string_view text, bool ended);
 
     std::string reply_;
     SerialPort port_;
@@ -52,7 +52,7 @@ class ModemChannel {
     // Read text whose last line has not ended, or a header whose PDU line has not begun.
     std::string unframed_;
     bool deliveryBegun_ = false;
-    std::deque<std::string> deliveries_;
+    std::deque<KeptDelivery> deliveries_;
 };
 
 }  // namespace pelvaro

@@ -2,18 +2,16 @@
 
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "server/module/ModuleLock.h"
 #include "server/receiver/ReceptionLoop.h"
 #include "server/receiver/UserFeedback.h"
-#include "server/receiver/Windows1252.h"
-#include "sms/ModemText.h"
-#include "sms/PduDecoder.h"
+#include "win/Bstr.h"
 
 // CReadSms keeps the name it is known by outside; what it is made of lives in the project's
 // namespace.
 using pelvaro::Bstr;
-using pelvaro::BstrFromWindows1252;
 using pelvaro::LockModule;
 using pelvaro::ShowMessageBox;
 using pelvaro::StartReception;
@@ -23,6 +21,15 @@ using pelvaro::UnlockModule;
 namespace {
 // Refs taken and dropped while the object is torn down must not start a second destruction.
 constexpr LONG kDestroyingCount = -1073741823;
+
+// The client's strings are made from the decoded UTF-16 as it is, with no code page in between.
+Bstr BstrFromUtf16(const std::u16string& text) {
+    static_assert(sizeof(OLECHAR) == sizeof(char16_t));
+    Bstr result = Bstr::Attach(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
+                                                 static_cast<UINT>(text.size())));
+    if (!result.Get()) throw std::bad_alloc();
+    return result;
+}
 }  // namespace
 
 // IUnknown is the class-information part in the plain form, and the inner unknown when
@@ -106,16 +113,16 @@ bool CReadSms::EnsureModemLink() {
     return true;
 }
 
-bool CReadSms::ProcessReceivedText(std::string text) {
+bool CReadSms::ProcessReceivedText(const pelvaro::Delivery& delivery) {
     try {
-        pelvaro::PduArea octets;
-        if (pelvaro::ModemTextToOctets(text, octets) == 0) return false;
-        std::string summary;
-        pelvaro::PduDecoder::BuildSummary(octets, summary);
-        const Bstr sender = BstrFromWindows1252("Sender");
-        const Bstr center = BstrFromWindows1252("Center");
-        const Bstr message = BstrFromWindows1252(summary);
-        events_.RaiseOnNewSms(sender.Get(), center.Get(), message.Get());
+        std::vector<pelvaro::ClientMessage> ready;
+        if (!reader_.Read(delivery, pelvaro::MessageReader::Clock::now(), ready)) return false;
+        for (const pelvaro::ClientMessage& message : ready) {
+            const Bstr sender = BstrFromUtf16(message.sender);
+            const Bstr center = BstrFromUtf16(message.centre);
+            const Bstr text = BstrFromUtf16(message.text);
+            events_.RaiseOnNewSms(sender.Get(), center.Get(), text.Get());
+        }
         return true;
     } catch (const std::bad_alloc&) {
         // Only this event is lost; the tick goes on with the next delivery.

@@ -15,6 +15,7 @@
 #include "server/automation/EventSourcePart.h"
 #include "server/events/EventsConnectionPoint.h"
 #include "server/events/PropertyNotifyConnectionPoint.h"
+#include "sms/ClientMessage.h"
 
 class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRaiser {
   public:
@@ -36,10 +37,10 @@ class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRa
     }
     pelvaro::EventsConnectionPoint& Events() { return events_; }
 
-    // Raises OnNewSms for the PDU in one delivery's text. False when the text holds no PDU, or
-    // when memory ran out and the event was dropped. A sink may have released the object by the
-    // time this returns.
-    bool ProcessReceivedText(std::string text);
+    // Raises OnNewSms for what one delivery completes. False when it holds no PDU, or when memory
+    // ran out and the event was dropped. A sink may have released the object by the time this
+    // returns.
+    bool ProcessReceivedText(const pelvaro::Delivery& delivery);
     // Null while the object is not linked.
     pelvaro::ModemChannel* Link() const { return ModemLink.get(); }
 
@@ -85,4 +86,5 @@ class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRa
                                       events_.Interface()};
     pelvaro::ErrorInfoPart errorInfo_{controlling_};
     std::unique_ptr<pelvaro::ModemChannel> ModemLink;
+    pelvaro::MessageReader reader_;
 };

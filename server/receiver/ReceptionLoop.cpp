@@ -45,12 +45,12 @@ void AnswerTextWithoutPdu(ModemChannel& link) {
 // one sends it only after the client has seen this one. The acknowledgements' waits read that
 // next one, and it is raised in this tick too; so are any the routing command's wait reads.
 void RaiseDeliveries(CReadSms* receiver, ModemChannel* link) {
-    std::string delivery;
+    KeptDelivery delivery;
     int budget = kMostDeliveriesPerTick;
     while (budget > 0 && link->TakeDelivery(delivery)) {
         KeepAliveCounter = kIdleTicksAfterData;
         do {
-            const bool raised = receiver->ProcessReceivedText(std::move(delivery));
+            const bool raised = receiver->ProcessReceivedText(delivery.View());
             PlayMessageBeep(raised ? MB_OK : MB_ICONHAND);
             if (!StillLinked(receiver, link)) return;
             Acknowledge(*link);
