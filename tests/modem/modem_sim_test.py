@@ -31,6 +31,22 @@ class Packer(unittest.TestCase):
         self.assertEqual(hex_text, "06912143658709040B912143658709F100004021123125000005C8329BFD06")
         self.assertEqual(length, 24)
 
+    def test_the_class_is_read_from_the_data_coding_scheme(self):
+        known = "06912143658709040B912143658709F100004021123125000005C8329BFD06"
+        cases = [
+            (pdu.deliver_pdu("+4917", "hi", "+49", message_class=2)[0], 2),
+            (known, None),
+            (known.replace("F10000", "F10011"), 1),  # general group, bit 4 set
+            (known.replace("F10000", "F10002"), None),  # bits 0-1 without bit 4 mean nothing
+            (known.replace("F10000", "F10053"), 3),  # marked for deletion, class 3
+            (known.replace("F10000", "F100F0"), 0),  # group 1111
+            (known.replace("F10000", "F100C8"), None),  # message waiting group
+            ("0011AA", None),  # not an SMS-DELIVER
+            ("06912143", None),  # cut short
+        ]
+        for hex_text, expected in cases:
+            self.assertEqual(pdu.message_class(hex_text), expected, hex_text)
+
     def test_too_long_or_bad_input_is_refused(self):
         with self.assertRaises(ValueError):
             pdu.deliver_pdu("+49", "x" * 161, "+49")
