@@ -1,5 +1,6 @@
-"""The simulated modem: a pseudo-terminal that answers AT command lines and
-delivers messages as unsolicited +CMT results, with scriptable faults."""
+"""The simulated modem: a pseudo-terminal that answers AT command lines, routes
+incoming messages as AT+CNMI says (+CMT, or stored and announced with +CMTI),
+keeps a message storage, and plays scriptable faults and modem families."""
 
 import collections
 import os
@@ -8,12 +9,18 @@ import termios
 import time
 import tty
 
-from . import pdu
+from . import offers, pdu
+from .storage import ALL, READ, STAT_NAMES, UNREAD, Storage
 
 OK = b"\r\nOK\r\n"
 ERROR = b"\r\nERROR\r\n"
 PLACES = ("before", "inside", "after")
 LINE_ENDS = {"crlf": "\r\n", "cr": "\r", "lf": "\n"}
+# The sim starts as if AT+CSMS=1 and AT+CNMI=1,2 had been given, so that a receiver that
+# sets nothing up still gets +CMT.
+STARTING_ROUTING = (1, 2, 0, 0, 0)
+STORAGE_SIZE = 30
+DEFAULT_REFUSAL = "+CMS ERROR: 500"
 
 
 class OrderError(Exception):
@@ -26,19 +33,46 @@ class Message:
     def __init__(self, pdu_hex, text=None):
         self.pdu_hex = pdu_hex
         self.text = text
+        self.message_class = pdu.message_class(pdu_hex)
+
+    def text_fields(self):
+        """(sender, time stamp, text) as text mode shows them; of a message given as a PDU,
+        the user data in hex, as a modem shows 8-bit data."""
+        originator, user_data = pdu.text_mode_fields(self.pdu_hex)
+        stamp = time.strftime("%y/%m/%d,%H:%M:%S+00")
+        return originator, stamp, user_data if self.text is None else self.text
 
     def delivery(self, text_mode, line_end):
         """As a modem routed by +CNMI=1,2 sends it: in PDU mode the header and the PDU; in text
-        mode the sender and time stamp, then the text (of a message given as a PDU, its user
-        data in hex, as a modem shows 8-bit data)."""
+        mode the sender and time stamp, then the text."""
         if text_mode:
-            originator, user_data = pdu.text_mode_fields(self.pdu_hex)
-            header = '+CMT: "%s",,"%s"' % (originator, time.strftime("%y/%m/%d,%H:%M:%S+00"))
-            body = user_data if self.text is None else self.text
+            originator, stamp, body = self.text_fields()
+            header = '+CMT: "%s",,"%s"' % (originator, stamp)
         else:
             header = "+CMT: ,%d" % pdu.tpdu_length(self.pdu_hex)
             body = self.pdu_hex
         return line_end.join(("", header, body, "")).encode("latin-1", "replace")
+
+
+def info(text):
+    """An information response, framed as a modem frames it."""
+    return ("\r\n%s\r\n" % text).encode("latin-1", "replace")
+
+
+def cms_error(code):
+    return info("+CMS ERROR: %d" % code)
+
+
+def split_command(body):
+    """(name, kind, arguments): ("+CNMI", "=", "1,2") from +CNMI=1,2; kind is "=?" for a test
+    command, "?" for a read command, "=" for a setting and "" for an action."""
+    for at, ch in enumerate(body):
+        if ch in "=?":
+            name, rest = body[:at], body[at:]
+            for kind in ("=?", "?", "="):
+                if rest.startswith(kind):
+                    return name, kind, rest[len(kind):]
+    return body, "", ""
 
 
 def printable(data):
@@ -64,14 +98,16 @@ class Modem:
     # ---- state -----------------------------------------------------------
 
     def reset_state(self):
-        self.echo = self.default_echo
         self.hold = self.default_hold
-        self.text_mode = False
         self.line_end = LINE_ENDS["crlf"]
-        self.line = b""
-        self.last_line = None
-        self.pending = collections.deque()  # deliveries not yet written
-        self.awaiting_ack = False
+        self.pending = collections.deque()  # messages that have not yet come in
+        self.refusals = {}  # upper-case prefix -> final result
+        self.offers = dict(offers.DEFAULTS)
+        self.storage = Storage(STORAGE_SIZE)
+        self.lost = 0
+        self.strict_ack = False
+        self.afterwards = []  # what follows the reply being made
+        self.power_on(1, STARTING_ROUTING)
         self.errors = 0
         self.silent = 0
         self.split_reply = None  # (offset, pause seconds)
@@ -81,6 +117,19 @@ class Modem:
         self.entries = []  # (seconds since start, bytes) per read from the line
         self.output.clear()
         self.resume_at = None
+
+    def power_on(self, phase, routing):
+        """The module's own settings; storage survives them."""
+        self.echo = self.default_echo
+        self.text_mode = False
+        self.line = b""
+        self.last_line = None
+        self.phase = phase
+        self.routing = list(routing)
+        self.memories = ["SM", "SM", "SM"]
+        self.awaiting_ack = False
+        self.unacknowledged = []  # what the +CMT awaiting AT+CNMA carried
+        self.buffered = []  # announcements kept back under AT+CNMI mode 0
 
     def now(self):
         return time.monotonic() - self.start
@@ -222,7 +271,7 @@ class Modem:
         self.answer(echo, self.last_line or b"AT")
 
     def answer(self, echo, command):
-        intermediate, final, acknowledged = self.execute(command)
+        intermediate, final = self.execute(command)
         reply = echo + intermediate
         attached = self.take_attached()
         pieces = [reply + final]
@@ -241,25 +290,64 @@ class Modem:
             self.split_reply = None
         else:
             self.send(*pieces)
-        if acknowledged:
-            self.awaiting_ack = False
-            self.deliver_pending()
+        afterwards, self.afterwards = self.afterwards, []
+        for action in afterwards:
+            action()
 
     def execute(self, command):
-        """(intermediate text, final result, whether this acknowledged a delivery)."""
+        """(intermediate text, final result); what must follow the reply goes to afterwards."""
         if self.errors:
             self.errors -= 1
-            return b"", ERROR, False
-        body = command[2:].upper()
-        if body in (b"E0", b"E1"):
-            self.echo = body == b"E1"
-        if body.startswith(b"+CSMS="):
-            return b"\r\n+CSMS: 1,1,1\r\n", OK, False
-        if body.startswith(b"+CMGF="):
-            if body[6:] not in (b"0", b"1"):
-                return b"", ERROR, False
-            self.text_mode = body[6:] == b"1"
-        return b"", OK, body == b"+CNMA"
+            return b"", ERROR
+        body = command[2:].upper().decode("latin-1")
+        refusal = self.refusal(body)
+        if refusal is not None:
+            return b"", refusal
+        if body in ("E0", "E1"):
+            self.echo = body == "E1"
+            return b"", OK
+        name, kind, arguments = split_command(body)
+        if kind == "=?":
+            offer = self.offers.get(name)
+            return (b"" if offer is None else info("%s: %s" % (name, offer))), OK
+        handler = COMMANDS.get(name)
+        if handler is None:
+            return b"", OK
+        return handler(self, kind, arguments.strip())
+
+    def refusal(self, body):
+        """The final result of the longest refused prefix the command starts with, or None."""
+        prefixes = [p for p in self.refusals if body.startswith(p)]
+        return info(self.refusals[max(prefixes, key=len)]) if prefixes else None
+
+    def not_offered(self, name, values):
+        """Whether a setting has a value outside what the test command offers."""
+        offer = self.offers.get(name)
+        return offer is not None and offers.first_refused(offers.parse(offer), values) is not None
+
+    def storage_offered(self):
+        return bool(offers.parse(self.offers["+CPMS"])[0]) if "+CPMS" in self.offers else True
+
+    def stored(self, head, place):
+        """One entry of a +CMGL or +CMGR answer: header line and PDU (or text)."""
+        stat, message = place
+        if self.text_mode:
+            originator, stamp, body = message.text_fields()
+            fields = '"%s","%s",,"%s"' % (STAT_NAMES[stat], originator, stamp)
+        else:
+            fields = "%d,,%d" % (stat, pdu.tpdu_length(message.pdu_hex))
+            body = message.pdu_hex
+        return ("%s%s\r\n%s\r\n" % (head, fields, body)).encode("latin-1", "replace")
+
+    def stat_parameter(self, text):
+        """The <stat> of AT+CMGL: a number in PDU mode, a quoted name in text mode; None when
+        it is neither (0, unread, when omitted)."""
+        if not text:
+            return UNREAD
+        if self.text_mode:
+            name = text[1:-1] if len(text) >= 2 and text[0] == text[-1] == '"' else None
+            return STAT_NAMES.index(name) if name in STAT_NAMES else None
+        return int(text) if text.isdigit() and int(text) <= ALL else None
 
     # ---- deliveries ------------------------------------------------------
 
@@ -267,31 +355,64 @@ class Modem:
         self.pending.append(message)
         self.deliver_pending()
 
-    def rendered(self, count):
-        return b"".join(self.pending.popleft().delivery(self.text_mode, self.line_end)
-                        for _ in range(count))
+    def holding(self):
+        # Only phase 2+ (AT+CSMS=1) makes a +CMT wait for AT+CNMA.
+        return self.hold and self.phase == 1 and self.awaiting_ack
+
+    def keep(self, message):
+        """Stores a message that came in; its index, or None when the storage was full."""
+        index = self.storage.put(message)
+        if index is None:
+            self.lost += 1
+            self.note("*", "storage full: message lost")
+        return index
+
+    def route(self, message):
+        """A message comes in: what the line gets for it as AT+CNMI routes it, its +CMT or
+        +CMTI, or nothing (stored silently, or lost)."""
+        mt, cls = self.routing[1], message.message_class
+        if (mt == 2 and cls != 2) or (mt == 3 and cls == 3):
+            if self.phase == 1:  # phase 2 needs no acknowledgement
+                self.awaiting_ack = True
+                self.unacknowledged.append(message)
+            data = message.delivery(self.text_mode, self.line_end)
+        else:
+            index = self.keep(message)
+            if index is None or mt == 0:
+                return b""
+            data = self.line_end.join(("", '+CMTI: "%s",%d' % (self.memories[2], index), ""))
+            data = data.encode("latin-1")
+        if self.routing[0] == 0:
+            self.buffered.append(data)
+            return b""
+        return data
+
+    def acknowledged(self):
+        self.awaiting_ack = False
+        self.unacknowledged = []
+        self.deliver_pending()
 
     def take_attached(self):
         if not self.during or not self.pending:
             return None
         during, self.during = self.during, None
-        self.awaiting_ack = True
-        return during, self.rendered(1)
+        return during, self.route(self.pending.popleft())
 
     def deliver_pending(self):
         while self.pending and not self.during:
-            if self.hold and self.awaiting_ack:
+            if self.holding():
                 return
             if len(self.pending) < self.together:
                 return
-            data = self.rendered(self.together)
-            self.together = 1
+            count, self.together = self.together, 1
+            data = b"".join(self.route(self.pending.popleft()) for _ in range(count))
+            if not data:
+                continue
             if self.split_delivery:
                 self.send_split(data, self.split_delivery)
                 self.split_delivery = None
             else:
                 self.send(data)
-            self.awaiting_ack = True
 
     # ---- orders ----------------------------------------------------------
 
@@ -307,6 +428,139 @@ class Modem:
             raise OrderError("unknown order %r" % name)
         self.note("*", line)
         return handler(self, rest) or ""
+
+
+# ---- commands: each (modem, kind, arguments) -> (intermediate, final) -----
+
+
+def _csms(modem, kind, arguments):
+    if kind == "?":
+        return info("+CSMS: %d,1,1,1" % modem.phase), OK
+    if kind != "=":
+        return b"", OK
+    values = offers.split_top(arguments)
+    if modem.not_offered("+CSMS", values) or not (values[0] == "" or values[0].isdigit()):
+        return b"", cms_error(303)
+    if values[0]:
+        modem.phase = int(values[0])
+        if modem.phase == 0:
+            modem.afterwards.append(modem.acknowledged)
+    return info("+CSMS: 1,1,1"), OK
+
+
+def _cmgf(modem, kind, arguments):
+    if kind == "?":
+        return info("+CMGF: %d" % modem.text_mode), OK
+    if kind == "=":
+        if arguments not in ("0", "1"):
+            return b"", ERROR
+        modem.text_mode = arguments == "1"
+    return b"", OK
+
+
+def _cnmi(modem, kind, arguments):
+    if kind == "?":
+        return info("+CNMI: " + ",".join(map(str, modem.routing))), OK
+    if kind != "=":
+        return b"", OK
+    values = offers.split_top(arguments)
+    if (len(values) > len(modem.routing) or modem.not_offered("+CNMI", values)
+            or not all(v.isdigit() for v in values if v)):
+        return b"", cms_error(303)
+    for position, value in enumerate(values):
+        if value:
+            modem.routing[position] = int(value)
+    if modem.routing[0] != 0:
+        kept, modem.buffered = modem.buffered, []
+        if kept and modem.routing[4] == 0:  # <bfr> 0: flushed after the OK
+            modem.afterwards.append(lambda: modem.send(b"".join(kept)))
+    modem.afterwards.append(modem.deliver_pending)
+    return b"", OK
+
+
+def _cnma(modem, kind, arguments):
+    if modem.strict_ack and (modem.phase == 0 or not modem.awaiting_ack):
+        return b"", cms_error(340)  # no acknowledgement expected
+    modem.afterwards.append(modem.acknowledged)
+    return b"", OK
+
+
+def _cpms(modem, kind, arguments):
+    if not modem.storage_offered():
+        return b"", cms_error(303)
+    counts = "%d,%d" % (modem.storage.used(), modem.storage.size)
+    if kind == "?":
+        return info("+CPMS: " + ",".join('"%s",%s' % (m, counts) for m in modem.memories)), OK
+    if kind != "=":
+        return b"", OK
+    values = offers.split_top(arguments)
+    if (len(values) > 3 or modem.not_offered("+CPMS", values)
+            or not all(v.startswith('"') for v in values if v)):
+        return b"", cms_error(303)
+    for position, value in enumerate(values):
+        if value:
+            modem.memories[position] = value.strip('"')
+    return info("+CPMS: " + ",".join([counts] * 3)), OK
+
+
+def _cmgl(modem, kind, arguments):
+    if kind not in ("", "="):
+        return b"", OK
+    if not modem.storage_offered():
+        return b"", cms_error(303)
+    stat = modem.stat_parameter(arguments)
+    if stat is None:
+        return b"", cms_error(305 if modem.text_mode else 304)
+    places = modem.storage.matching(stat)
+    listing = b"".join(modem.stored("+CMGL: %d," % index, place) for index, place in places)
+    for _, place in places:
+        if place[0] == UNREAD:
+            place[0] = READ
+    return (b"\r\n" + listing if listing else b""), OK
+
+
+def _cmgr(modem, kind, arguments):
+    if kind != "=":
+        return b"", OK
+    if not modem.storage_offered():
+        return b"", cms_error(303)
+    place = modem.storage.get(int(arguments)) if arguments.isdigit() else None
+    if place is None:
+        return b"", cms_error(321)  # invalid memory index
+    answer = b"\r\n" + modem.stored("+CMGR: ", place)
+    if place[0] == UNREAD:
+        place[0] = READ
+    return answer, OK
+
+
+def _cmgd(modem, kind, arguments):
+    if kind != "=":
+        return b"", OK
+    if not modem.storage_offered():
+        return b"", cms_error(303)
+    values = offers.split_top(arguments) + ["0"]
+    index, flag = values[0], values[1] or "0"
+    if not flag.isdigit() or int(flag) > 4:
+        return b"", cms_error(305 if modem.text_mode else 304)
+    if flag == "0" and not (index.isdigit() and 1 <= int(index) <= modem.storage.size):
+        return b"", cms_error(321)
+    modem.storage.delete(int(index) if index.isdigit() else 0, int(flag))
+    return b"", OK
+
+
+COMMANDS = {
+    "+CSMS": _csms,
+    "+CMGF": _cmgf,
+    "+CNMI": _cnmi,
+    "+CNMA": _cnma,
+    "+CPMS": _cpms,
+    "+CMGL": _cmgl,
+    "+CMGR": _cmgr,
+    "+CMGD": _cmgd,
+}
+
+
+# ---- orders ------------------------------------------------------------------
 
 
 def _switch(rest):
@@ -331,9 +585,12 @@ def _split(rest):
 
 
 def _message(modem, rest):
-    """A message given as "pdu HEX" or "text NUMBER TEXT"."""
+    """A message given as "pdu HEX", "text NUMBER TEXT" or "classN NUMBER TEXT"."""
     words = rest.split(None, 1)
     kind = words[0].lower() if words else ""
+    message_class = None
+    if kind in ("class0", "class1", "class2", "class3"):
+        kind, message_class = "text", int(kind[-1])
     if kind == "pdu" and len(words) == 2:
         hex_text = words[1].strip().upper()
         try:
@@ -345,10 +602,11 @@ def _message(modem, rest):
         number, _, text = words[1].partition(" ")
         text = text.encode("utf-8").decode("unicode_escape").encode("latin-1").decode("utf-8")
         try:
-            return Message(pdu.deliver_pdu(number, text, modem.centre)[0], text)
+            built = pdu.deliver_pdu(number, text, modem.centre, message_class=message_class)
+            return Message(built[0], text)
         except ValueError as error:
             raise OrderError(str(error))
-    raise OrderError("expected: pdu HEX | text NUMBER TEXT")
+    raise OrderError("expected: pdu HEX | text NUMBER TEXT | class0..class3 NUMBER TEXT")
 
 
 def _deliver(modem, rest):
@@ -428,11 +686,77 @@ def _come_back(modem, rest):
         modem.open_pty()
 
 
+def _yes(flag):
+    return "yes" if flag else "no"
+
+
 def _status(modem, rest):
-    return "echo=%s hold=%s mode=%s queued=%d awaiting-ack=%s present=%s" % (
+    return ("echo=%s hold=%s mode=%s queued=%d awaiting-ack=%s present=%s phase=%d cnmi=%s "
+            "ack=%s stored=%d/%d lost=%d refused=%s") % (
         "on" if modem.echo else "off", "on" if modem.hold else "off",
         "text" if modem.text_mode else "pdu", len(modem.pending),
-        "yes" if modem.awaiting_ack else "no", "no" if modem.gone() else "yes")
+        _yes(modem.awaiting_ack), _yes(not modem.gone()), modem.phase,
+        ",".join(map(str, modem.routing)), "strict" if modem.strict_ack else "lenient",
+        modem.storage.used(), modem.storage.size, modem.lost,
+        "|".join(sorted(modem.refusals)) or "none")
+
+
+def _refuse(modem, rest):
+    words = rest.split(None, 1)
+    if not words:
+        raise OrderError("expected PREFIX [RESULT]")
+    modem.refusals[words[0].upper()] = words[1].strip() if len(words) > 1 else DEFAULT_REFUSAL
+
+
+def _accept(modem, rest):
+    prefix = rest.strip().upper()
+    if prefix == "ALL":
+        modem.refusals.clear()
+    elif modem.refusals.pop(prefix, None) is None:
+        raise OrderError("%r is not refused" % rest.strip())
+
+
+def _offer(modem, rest):
+    words = rest.split(None, 1)
+    if len(words) != 2:
+        raise OrderError("expected COMMAND LISTS, e.g. +CNMI (0-2),(0,1)")
+    try:
+        offers.parse(words[1])
+    except ValueError as error:
+        raise OrderError("not an offer: %s" % error)
+    modem.offers[words[0].upper().rstrip(":")] = words[1].strip()
+
+
+def _ack(modem, rest):
+    value = rest.strip().lower()
+    if value not in ("strict", "lenient"):
+        raise OrderError("expected strict or lenient")
+    modem.strict_ack = value == "strict"
+
+
+def _store(modem, rest):
+    first, _, remainder = rest.strip().partition(" ")
+    stat = UNREAD
+    if first.lower() in ("read", "unread"):
+        stat = READ if first.lower() == "read" else UNREAD
+        rest = remainder
+    message = _message(modem, rest)
+    index = modem.storage.put(message, stat)
+    if index is None:
+        raise OrderError("the storage is full")
+    return "%d %s" % (index, message.pdu_hex)
+
+
+def _storage(modem, rest):
+    return " ".join("%d:%d:%s" % (index, place[0], place[1].pdu_hex)
+                    for index, place in modem.storage.matching(ALL))
+
+
+def _storage_size(modem, rest):
+    value = rest.strip()
+    if not value.isdigit() or int(value) < max(1, modem.storage.used()):
+        raise OrderError("expected a size of at least 1 and of what is stored")
+    modem.storage.size = int(value)
 
 
 def _hold(modem, rest):
@@ -464,6 +788,13 @@ ORDERS = {
     "trickle": _trickle,
     "go-away": _go_away,
     "come-back": _come_back,
+    "refuse": _refuse,
+    "accept": _accept,
+    "offer": _offer,
+    "ack": _ack,
+    "store": _store,
+    "storage": _storage,
+    "storage-size": _storage_size,
     "log": _log,
     "clear-log": _clear_log,
     "status": _status,
