@@ -131,7 +131,8 @@ class OnTheLine(unittest.TestCase):
     def test_bad_orders_are_refused(self):
         for text in ("bogus", "deliver pdu XYZ", "deliver-during later", "echo maybe",
                      "refuse", "offer +CNMI (0-", "ack maybe", "store class5 +49 x",
-                     "accept +CSMS=1"):
+                     "restart off", "restart 'RDY", "reports huawei 0", "go-away soon",
+                     "power-on-routing 2;1", "accept +CSMS=1"):
             self.assertTrue(self.order(text).startswith("error "), text)
 
     # ---- modem families ------------------------------------------------------
@@ -243,6 +244,67 @@ class OnTheLine(unittest.TestCase):
         self.order("deliver text +4917 four")
         self.assertEqual(self.exchange(b"").count(b"+CMT:"), 2)
         self.assertEqual(self.exchange(b"AT+CNMA\r"), b"\r\n+CMS ERROR: 340\r\n")
+        # Not acknowledged in time: stored, and the routing to the client is off.
+        self.fresh("ack-timeout 0.3")
+        held = self.order("deliver text +4917 five").split()[1]
+        after = self.order("deliver text +4917 six").split()[1]
+        self.assertEqual(self.exchange(b"", 0.6).count(b"+CMT:"), 1)
+        self.assertEqual(self.status()["cnmi"], "1,0,0,0,0")
+        self.assertEqual(self.order("storage"), "ok 1:0:%s 2:0:%s" % (held, after))
+
+    def test_a_restart_loses_the_settings_and_may_deliver_again(self):
+        self.fresh("store text +4917 kept")
+        again = self.order("deliver text +4917 again").split()[1]
+        self.exchange(b"AT+CSMS=1\r")
+        self.order("trickle 41424344 100")
+        self.order('restart off 0.4 "+CFUN: 1" "SMS Ready" redeliver')
+        self.assertIn(self.exchange(b"AT\r", 0.2), (b"", b"A"), "unwritten output is lost, "
+                      "and a module that is off answers nothing")
+        self.assertEqual(self.exchange(b"", 0.4), b"\r\n+CFUN: 1\r\n\r\nSMS Ready\r\n")
+        status = self.status()
+        self.assertEqual((status["echo"], status["phase"], status["cnmi"], status["awaiting-ack"]),
+                         ("on", "0", "0,0,0,0,0", "no"))
+        self.assertEqual(self.order("storage").split()[2], "2:0:" + again,
+                         "stored again, silently, next to what was kept")
+        # With its own power-on routing, and later, the message comes as +CMT once more.
+        self.fresh("power-on-routing 2,2")
+        self.order("deliver text +4917 again")
+        delivery = self.exchange(b"")
+        self.exchange(b"AT+CNMA\r")
+        self.order("restart off 0.1 ^SYSSTART redeliver 0.3")
+        self.assertEqual(self.exchange(b"", 0.2), b"\r\n^SYSSTART\r\n")
+        self.assertEqual(self.exchange(b"", 0.4), delivery)
+
+    def test_status_reports_come_between_replies(self):
+        self.fresh("reports huawei 0.1", "split-reply 4 500")
+        reply = b"\r\n+CNMI: 1,2,0,0,0\r\n\r\nOK\r\n"
+        line = self.exchange(b"AT+CNMI?\r", 0.8)
+        self.assertIn(reply, line, "a report never splits a reply")
+        self.assertTrue(line.replace(reply, b"", 1).startswith(
+            b"\r\n^RSSI:17\r\n\r\n^DSFLOWRPT:0000001E,00000000,00000000,0000000000000000,"
+            b"0000000000000000,0003E800,0003E800\r\n\r\n^MODE:5,4\r\n\r\n"
+            b"^BOOT:20952548,0,0,0,75\r\n\r\n^RSSI:17\r\n"), line)
+        self.exchange(b"AT^CURC=0\r")
+        self.assertEqual(self.exchange(b"", 0.3), b"")
+        self.order("reports off")
+        self.exchange(b"AT^CURC=1\r")
+        self.order("report +CREG: 1")
+        self.assertEqual(self.exchange(b"", 0.3), b"\r\n+CREG: 1\r\n")
+
+    def test_a_port_gone_for_a_while_comes_back_as_a_new_pty(self):
+        old = os.readlink(self.link)
+        self.assertEqual(self.order("go-away 0.4"), "ok")
+        self.assertFalse(os.path.lexists(self.link))
+        # The handle on the vanished pty reads end-of-file and cannot write: nothing hangs.
+        self.assertEqual(os.read(self.line, 16), b"")
+        with self.assertRaises(OSError):
+            os.write(self.line, b"AT\r")
+        time.sleep(0.6)
+        self.assertNotEqual(os.readlink(self.link), old)
+        self.assertEqual(os.read(self.line, 16), b"")
+        os.close(self.line)
+        self.line = os.open(self.link, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+        self.assertEqual(self.exchange(b"AT\r"), b"AT\r\r\nOK\r\n")
 
 
 if __name__ == "__main__":

@@ -5,6 +5,7 @@ keeps a message storage, and plays scriptable faults and modem families."""
 import collections
 import os
 import pty
+import shlex
 import termios
 import time
 import tty
@@ -17,10 +18,18 @@ ERROR = b"\r\nERROR\r\n"
 PLACES = ("before", "inside", "after")
 LINE_ENDS = {"crlf": "\r\n", "cr": "\r", "lf": "\n"}
 # The sim starts as if AT+CSMS=1 and AT+CNMI=1,2 had been given, so that a receiver that
-# sets nothing up still gets +CMT.
+# sets nothing up still gets +CMT; a restart brings the module's own power-on routing.
 STARTING_ROUTING = (1, 2, 0, 0, 0)
+POWER_ON_ROUTING = (0, 0, 0, 0, 0)
 STORAGE_SIZE = 30
 DEFAULT_REFUSAL = "+CMS ERROR: 500"
+RESTART_OFF_SECONDS = 0.5
+HUAWEI_REPORTS = (
+    "^RSSI:17",
+    "^DSFLOWRPT:0000001E,00000000,00000000,0000000000000000,0000000000000000,0003E800,0003E800",
+    "^MODE:5,4",
+    "^BOOT:20952548,0,0,0,75",
+)
 
 
 class OrderError(Exception):
@@ -92,6 +101,7 @@ class Modem:
         self.received = bytearray()  # everything ever received, for scenario waits
         self.output = collections.deque()  # bytes to write, or a float: a pause in seconds
         self.resume_at = None
+        self.timers = {}  # name -> (when, action)
         self.reset_state()
         self.open_pty()
 
@@ -101,11 +111,17 @@ class Modem:
         self.hold = self.default_hold
         self.line_end = LINE_ENDS["crlf"]
         self.pending = collections.deque()  # messages that have not yet come in
+        self.timers.clear()
         self.refusals = {}  # upper-case prefix -> final result
         self.offers = dict(offers.DEFAULTS)
         self.storage = Storage(STORAGE_SIZE)
         self.lost = 0
         self.strict_ack = False
+        self.ack_timeout = None
+        self.power_on_routing = POWER_ON_ROUTING
+        self.reports = None  # seconds between Huawei-style reports
+        self.next_report = 0
+        self.last_direct = None  # the last message that went out as +CMT
         self.afterwards = []  # what follows the reply being made
         self.power_on(1, STARTING_ROUTING)
         self.errors = 0
@@ -119,7 +135,7 @@ class Modem:
         self.resume_at = None
 
     def power_on(self, phase, routing):
-        """The module's own settings; storage survives them."""
+        """The module's own settings, as a restart leaves them; storage survives."""
         self.echo = self.default_echo
         self.text_mode = False
         self.line = b""
@@ -130,6 +146,27 @@ class Modem:
         self.awaiting_ack = False
         self.unacknowledged = []  # what the +CMT awaiting AT+CNMA carried
         self.buffered = []  # announcements kept back under AT+CNMI mode 0
+        self.curc = True
+        self.booting = False
+        self.cancel("ack")
+
+    # ---- timers ----------------------------------------------------------
+
+    def after(self, name, seconds, action):
+        """Runs action after seconds, in place of any timer of that name."""
+        self.timers[name] = (time.monotonic() + seconds, action)
+
+    def cancel(self, name):
+        self.timers.pop(name, None)
+
+    def run_timers(self):
+        """Runs the timers that are due; returns when the next one is, or None."""
+        now = time.monotonic()
+        for name, entry in list(self.timers.items()):
+            if entry[0] <= now and self.timers.get(name) is entry:
+                del self.timers[name]
+                entry[1]()
+        return min((when for when, _ in self.timers.values()), default=None)
 
     def now(self):
         return time.monotonic() - self.start
@@ -196,6 +233,11 @@ class Modem:
         return bool(self.output) and not isinstance(self.output[0], float)
 
     def pump(self):
+        """Runs due timers and writes queued output; returns when to look again, or None."""
+        wakes = [w for w in (self.run_timers(), self.write_output()) if w is not None]
+        return min(wakes) if wakes else None
+
+    def write_output(self):
         """Writes queued output; returns when the next pause ends, or None."""
         while self.output and self.master is not None:
             item = self.output[0]
@@ -232,6 +274,9 @@ class Modem:
         self.entries.append((self.now(), data))
         self.received += data
         self.note("<", data)
+        if self.booting:
+            self.note("*", "restarting: not heard")
+            return
         for value in data:
             self.feed(bytes([value]))
 
@@ -351,8 +396,11 @@ class Modem:
 
     # ---- deliveries ------------------------------------------------------
 
-    def queue_delivery(self, message):
-        self.pending.append(message)
+    def queue_delivery(self, message, first=False):
+        if first:
+            self.pending.appendleft(message)
+        else:
+            self.pending.append(message)
         self.deliver_pending()
 
     def holding(self):
@@ -375,6 +423,7 @@ class Modem:
             if self.phase == 1:  # phase 2 needs no acknowledgement
                 self.awaiting_ack = True
                 self.unacknowledged.append(message)
+            self.last_direct = message
             data = message.delivery(self.text_mode, self.line_end)
         else:
             index = self.keep(message)
@@ -387,25 +436,44 @@ class Modem:
             return b""
         return data
 
+    def start_ack_clock(self):
+        if (self.ack_timeout is not None and self.unacknowledged and self.hold
+                and "ack" not in self.timers):
+            self.after("ack", self.ack_timeout, self.ack_timed_out)
+
+    def ack_timed_out(self):
+        # The module stores what was not acknowledged and stops routing to the TE.
+        kept, self.unacknowledged = self.unacknowledged, []
+        self.awaiting_ack = False
+        for message in kept:
+            self.keep(message)
+        self.routing[1] = self.routing[3] = 0
+        self.note("*", "acknowledgement timed out: stored, routing mt 0")
+        self.deliver_pending()
+
     def acknowledged(self):
         self.awaiting_ack = False
         self.unacknowledged = []
+        self.cancel("ack")
         self.deliver_pending()
 
     def take_attached(self):
         if not self.during or not self.pending:
             return None
         during, self.during = self.during, None
-        return during, self.route(self.pending.popleft())
+        data = self.route(self.pending.popleft())
+        self.start_ack_clock()
+        return during, data
 
     def deliver_pending(self):
-        while self.pending and not self.during:
+        while self.pending and not self.during and not self.booting:
             if self.holding():
                 return
             if len(self.pending) < self.together:
                 return
             count, self.together = self.together, 1
             data = b"".join(self.route(self.pending.popleft()) for _ in range(count))
+            self.start_ack_clock()
             if not data:
                 continue
             if self.split_delivery:
@@ -413,6 +481,43 @@ class Modem:
                 self.split_delivery = None
             else:
                 self.send(data)
+
+    # ---- restarts and reports --------------------------------------------
+
+    def restart(self, announcements, off, again_after):
+        """Reboots the module; with again_after (seconds, or None) its last +CMT comes in once
+        more that long after the announcements."""
+        self.output.clear()
+        self.resume_at = None
+        self.cancel("redeliver")
+        self.power_on(0, self.power_on_routing)
+        self.booting = True
+        again = self.last_direct if again_after is not None else None
+
+        def up():
+            self.booting = False
+            for text in announcements:
+                self.send(info(text))
+            if again is not None:
+                self.after("redeliver", again_after,
+                           lambda: self.queue_delivery(again, first=True))
+            self.deliver_pending()
+
+        self.after("boot", off, up)
+
+    def report(self, text):
+        self.send(info(text))
+
+    def next_huawei_report(self):
+        text = HUAWEI_REPORTS[self.next_report % len(HUAWEI_REPORTS)]
+        self.next_report += 1
+        return text
+
+    def report_periodically(self):
+        self.after("reports", self.reports, self.report_periodically)
+        # AT^CURC=0 stops them, and a module that is down or unplugged says nothing.
+        if self.curc and not self.booting and not self.gone():
+            self.report(self.next_huawei_report())
 
     # ---- orders ----------------------------------------------------------
 
@@ -548,6 +653,15 @@ def _cmgd(modem, kind, arguments):
     return b"", OK
 
 
+def _curc(modem, kind, arguments):
+    # Huawei's switch for its periodic reports.
+    if kind == "?":
+        return info("^CURC: %d" % modem.curc), OK
+    if kind == "=" and arguments in ("0", "1"):
+        modem.curc = arguments == "1"
+    return b"", OK
+
+
 COMMANDS = {
     "+CSMS": _csms,
     "+CMGF": _cmgf,
@@ -557,6 +671,7 @@ COMMANDS = {
     "+CMGL": _cmgl,
     "+CMGR": _cmgr,
     "+CMGD": _cmgd,
+    "^CURC": _curc,
 }
 
 
@@ -677,11 +792,25 @@ def _reset(modem, rest):
     modem.flush_line()
 
 
+def _seconds(text, what="SECONDS"):
+    try:
+        value = float(text)
+    except ValueError:
+        value = -1.0
+    if value < 0:
+        raise OrderError("expected %s, a number of seconds" % what)
+    return value
+
+
 def _go_away(modem, rest):
+    back_after = _seconds(rest.strip()) if rest.strip() else None
     modem.close_pty()
+    if back_after is not None:
+        modem.after("come-back", back_after, lambda: _come_back(modem, ""))
 
 
 def _come_back(modem, rest):
+    modem.cancel("come-back")
     if modem.gone():
         modem.open_pty()
 
@@ -692,12 +821,14 @@ def _yes(flag):
 
 def _status(modem, rest):
     return ("echo=%s hold=%s mode=%s queued=%d awaiting-ack=%s present=%s phase=%d cnmi=%s "
-            "ack=%s stored=%d/%d lost=%d refused=%s") % (
+            "ack=%s ack-timeout=%s stored=%d/%d lost=%d reports=%s restarting=%s refused=%s") % (
         "on" if modem.echo else "off", "on" if modem.hold else "off",
         "text" if modem.text_mode else "pdu", len(modem.pending),
         _yes(modem.awaiting_ack), _yes(not modem.gone()), modem.phase,
         ",".join(map(str, modem.routing)), "strict" if modem.strict_ack else "lenient",
+        "off" if modem.ack_timeout is None else "%g" % modem.ack_timeout,
         modem.storage.used(), modem.storage.size, modem.lost,
+        "off" if modem.reports is None else "huawei/%g" % modem.reports, _yes(modem.booting),
         "|".join(sorted(modem.refusals)) or "none")
 
 
@@ -734,6 +865,13 @@ def _ack(modem, rest):
     modem.strict_ack = value == "strict"
 
 
+def _ack_timeout(modem, rest):
+    value = rest.strip().lower()
+    modem.ack_timeout = None if value == "off" else _seconds(value, "SECONDS or off")
+    if modem.ack_timeout is None:
+        modem.cancel("ack")
+
+
 def _store(modem, rest):
     first, _, remainder = rest.strip().partition(" ")
     stat = UNREAD
@@ -757,6 +895,60 @@ def _storage_size(modem, rest):
     if not value.isdigit() or int(value) < max(1, modem.storage.used()):
         raise OrderError("expected a size of at least 1 and of what is stored")
     modem.storage.size = int(value)
+
+
+def _routing(text):
+    values = text.strip().split(",")
+    if not 1 <= len(values) <= 5 or not all(v.isdigit() for v in values):
+        raise OrderError("expected MODE,MT[,BM,DS,BFR]")
+    return tuple(int(v) for v in values) + POWER_ON_ROUTING[len(values):]
+
+
+def _is_number(text):
+    try:
+        float(text)
+        return True
+    except ValueError:
+        return False
+
+
+def _restart(modem, rest):
+    try:
+        words = shlex.split(rest)
+    except ValueError as error:
+        raise OrderError(str(error))
+    announcements, off, again_after = [], RESTART_OFF_SECONDS, None
+    while words:
+        word = words.pop(0)
+        if word.lower() == "off":
+            off = _seconds(words.pop(0) if words else "", "off SECONDS")
+        elif word.lower() == "redeliver":
+            again_after = _seconds(words.pop(0)) if words and _is_number(words[0]) else 0.0
+        else:
+            announcements.append(word)
+    modem.restart(announcements or ["RDY"], off, again_after)
+
+
+def _reports(modem, rest):
+    words = rest.lower().split()
+    if words == ["off"]:
+        modem.reports = None
+        modem.cancel("reports")
+        return
+    if not words or words[0] != "huawei" or len(words) > 2:
+        raise OrderError("expected huawei [PERIOD_S] or off")
+    period = _seconds(words[1], "PERIOD_S") if len(words) == 2 else 2.0
+    if period <= 0:
+        raise OrderError("the period must be more than 0 s")
+    modem.reports = period
+    modem.after("reports", period, modem.report_periodically)
+
+
+def _report(modem, rest):
+    text = rest.strip()
+    if not text:
+        raise OrderError("expected huawei or TEXT")
+    modem.report(modem.next_huawei_report() if text.lower() == "huawei" else text)
 
 
 def _hold(modem, rest):
@@ -792,9 +984,14 @@ ORDERS = {
     "accept": _accept,
     "offer": _offer,
     "ack": _ack,
+    "ack-timeout": _ack_timeout,
     "store": _store,
     "storage": _storage,
     "storage-size": _storage_size,
+    "power-on-routing": _set("power_on_routing", _routing),
+    "restart": _restart,
+    "reports": _reports,
+    "report": _report,
     "log": _log,
     "clear-log": _clear_log,
     "status": _status,
