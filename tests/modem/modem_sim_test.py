@@ -132,7 +132,7 @@ class OnTheLine(unittest.TestCase):
         for text in ("bogus", "deliver pdu XYZ", "deliver-during later", "echo maybe",
                      "refuse", "offer +CNMI (0-", "ack maybe", "store class5 +49 x",
                      "restart off", "restart 'RDY", "reports huawei 0", "go-away soon",
-                     "power-on-routing 2;1", "accept +CSMS=1"):
+                     "power-on-routing 2;1", "routing x", "phase 2", "accept +CSMS=1"):
             self.assertTrue(self.order(text).startswith("error "), text)
 
     # ---- modem families ------------------------------------------------------
@@ -244,6 +244,10 @@ class OnTheLine(unittest.TestCase):
         self.order("deliver text +4917 four")
         self.assertEqual(self.exchange(b"").count(b"+CMT:"), 2)
         self.assertEqual(self.exchange(b"AT+CNMA\r"), b"\r\n+CMS ERROR: 340\r\n")
+        self.fresh("phase 0", "routing 2,1")  # as a modem without phase 2+ may start
+        self.order("deliver text +4917 five")
+        self.assertEqual(self.exchange(b"AT+CSMS?\r"),
+                         b'\r\n+CMTI: "SM",1\r\n\r\n+CSMS: 0,1,1,1\r\n\r\nOK\r\n')
         # Not acknowledged in time: stored, and the routing to the client is off.
         self.fresh("ack-timeout 0.3")
         held = self.order("deliver text +4917 five").split()[1]

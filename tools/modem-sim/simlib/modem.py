@@ -912,6 +912,20 @@ def _is_number(text):
         return False
 
 
+def _phase(modem, rest):
+    value = rest.strip()
+    if value not in ("0", "1"):
+        raise OrderError("expected 0 or 1")
+    modem.phase = int(value)
+    if modem.phase == 0:
+        modem.acknowledged()
+
+
+def _set_routing(modem, rest):
+    modem.routing = list(_routing(rest))
+    modem.deliver_pending()
+
+
 def _restart(modem, rest):
     try:
         words = shlex.split(rest)
@@ -988,6 +1002,8 @@ ORDERS = {
     "store": _store,
     "storage": _storage,
     "storage-size": _storage_size,
+    "phase": _phase,
+    "routing": _set_routing,
     "power-on-routing": _set("power_on_routing", _routing),
     "restart": _restart,
     "reports": _reports,
