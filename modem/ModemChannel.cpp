@@ -177,7 +177,7 @@ void ModemChannel::Note(std::string_view line) {
 bool ModemChannel::ReadDevice(std::string& destination, int capacity) {
     std::vector<char> buffer(static_cast<std::size_t>(capacity));
     const int count = port_.Read(buffer.data(), capacity);
-    failuresInARow_ = count < 0 ? failuresInARow_ + 1 : 0;
+    failuresInARow_ = count < 0 || !port_.DevicePresent() ? failuresInARow_ + 1 : 0;
     if (count <= 0) return false;
     const unsigned long long now = GetTickCount64();
     silenceBeforeMs_ = now - lastHeardMs_;

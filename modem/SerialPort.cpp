@@ -114,7 +114,7 @@ int SerialPort::Read(char* buffer, int capacity) {
 DWORD SerialPort::ClearErrors() {
     DWORD errors = 0;
     COMSTAT status{};
-    ClearCommError(device_.Get(), &errors, &status);
+    present_ = ClearCommError(device_.Get(), &errors, &status) != FALSE;
     return errors;
 }
 

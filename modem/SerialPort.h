@@ -36,6 +36,9 @@ class SerialPort {
 
     // Clears the device's error state; returns the platform's error mask.
     virtual DWORD ClearErrors();
+    // False when the last clearing of the error state failed: a device that is gone (unplugged)
+    // answers reads as if the line were quiet, but not that.
+    bool DevicePresent() const { return present_; }
 
     int PortNumber() const { return settings_.port; }
     int SendDelay() const { return settings_.sendDelay; }
@@ -48,6 +51,7 @@ class SerialPort {
     int Configure();
 
     LinkSettings settings_;
+    bool present_ = true;
     UniqueFileHandle device_;
     UniqueHandle claim_;
 };

@@ -107,6 +107,12 @@ void SetUpAgainIfDue(CReadSms* receiver, ModemChannel& link, bool restarted) {
     state.storagePending = true;
 }
 
+void ResumeAfterQuiet(CReadSms* receiver, ModemChannel& link) {
+    FullModemState& state = receiver->Full();
+    if (!state.dialogue.routing.empty()) link.SendCommand(state.dialogue.routing, true);
+    state.storagePending = true;
+}
+
 bool DeliverStored(CReadSms* receiver, ModemChannel* link) {
     if (!DeliverAnnounced(receiver, link)) return false;
     FullModemState& state = receiver->Full();

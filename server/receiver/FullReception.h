@@ -35,6 +35,8 @@ void LoseLink(CReadSms* receiver);
 void Reconnect(CReadSms* receiver);
 // After a restart announcement, and until the module takes it: the set-up made again.
 void SetUpAgainIfDue(CReadSms* receiver, ModemChannel& link, bool restarted);
+// After an answered keep-alive: the routing sent again, and the storage read at this tick.
+void ResumeAfterQuiet(CReadSms* receiver, ModemChannel& link);
 // Raises what the storage holds or announced, each deleted once the sinks have returned. False
 // when the receiver is no longer linked to `link` afterwards.
 bool DeliverStored(CReadSms* receiver, ModemChannel* link);

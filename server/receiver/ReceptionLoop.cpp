@@ -69,6 +69,9 @@ bool CountIdleTick(CReadSms* receiver, ModemChannel* link, bool full) {
         full ? link->SendCommand(kAttention, true) : link->SendCommand(kRepeatLast, false);
     if (answered) {
         PlayMessageBeep(MB_OK);
+        // A module whose acknowledgement timed out stops routing and stores what comes: two
+        // quiet minutes are the time to route again and look.
+        if (full) ResumeAfterQuiet(receiver, *link);
     } else if (full) {
         LoseLink(receiver);
     } else {
