@@ -200,6 +200,9 @@ TEST_F(FullModemTest, AModemThatVanishesIsOpenedAgainUntilClose) {
     sim_.Order("come-back");
     PumpUntil([] { return false; }, 11000);
     EXPECT_EQ(receiver_->Link(), nullptr) << "Close stops the attempts";
+    CReadSms* other = nullptr;
+    ComPtr<IUnknown> otherObject = Create(&other);
+    EXPECT_EQ(other->StartReceiving(VARIANT_FALSE), S_OK) << "no claim on the port is left";
 }
 
 }  // namespace
