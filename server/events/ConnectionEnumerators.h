@@ -15,14 +15,14 @@ struct ConnectionItem {
     ComPtr<IUnknown> sink;
     DWORD cookie;
     void CopyTo(CONNECTDATA& out) const {
-        out.pUnk = ComPtr<IUnknown>(sink).Detach();
+        sink.CopyTo(&out.pUnk);
         out.dwCookie = cookie;
     }
 };
 
 struct ConnectionPointItem {
     ComPtr<IConnectionPoint> point;
-    void CopyTo(IConnectionPoint*& out) const { out = ComPtr<IConnectionPoint>(point).Detach(); }
+    void CopyTo(IConnectionPoint*& out) const { point.CopyTo(&out); }
 };
 
 using ConnectionEnumerator = ComEnumerator<IEnumConnections, CONNECTDATA, ConnectionItem>;

@@ -19,7 +19,7 @@ HRESULT LoadClassTypeInfo(ComPtr<ITypeInfo>& typeInfo) {
     hr = library->GetTypeInfoOfGuid(CLSID_CReadSms, typeInfo.Put());
     if (FAILED(hr)) return hr;
     ComPtr<ITypeInfo2> richer;
-    if (SUCCEEDED(typeInfo.As(richer))) typeInfo = ComPtr<ITypeInfo>(richer.Detach());
+    if (SUCCEEDED(typeInfo.As(richer))) typeInfo = ComPtr<ITypeInfo>::Attach(richer.Detach());
     return S_OK;
 }
 }  // namespace
@@ -34,7 +34,7 @@ HRESULT GetClassTypeInfo(ITypeInfo** typeInfo) noexcept {
         if (FAILED(hr)) return hr;
         cached = loaded;
     }
-    *typeInfo = ComPtr<ITypeInfo>(cached).Detach();
+    cached.CopyTo(typeInfo);
     return S_OK;
 }
 

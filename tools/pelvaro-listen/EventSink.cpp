@@ -9,7 +9,7 @@
 namespace pelvaro::listen {
 
 ComPtr<EventSink> EventSink::Create(const IID& eventIid, EventHandlers handlers) {
-    return ComPtr<EventSink>(new EventSink(eventIid, std::move(handlers)));
+    return ComPtr<EventSink>::Attach(new EventSink(eventIid, std::move(handlers)));
 }
 
 EventSink::EventSink(const IID& eventIid, EventHandlers handlers)

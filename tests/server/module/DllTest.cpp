@@ -142,7 +142,8 @@ TEST_F(DllTest, TheContainerListsAndFindsBothConnectionPoints) {
     ASSERT_EQ(fetched, 2u);
     const IID* expected[] = {&IID_IPropertyNotifySink, &DIID__IReadSmsEvents};
     for (int i = 0; i < 2; ++i) {
-        ComPtr<IConnectionPoint> found, fromList(listed[i]);
+        const ComPtr<IConnectionPoint> fromList = ComPtr<IConnectionPoint>::Attach(listed[i]);
+        ComPtr<IConnectionPoint> found;
         EXPECT_EQ(container->FindConnectionPoint(*expected[i], found.Put()), S_OK);
         EXPECT_EQ(found.Get(), fromList.Get());
     }
