@@ -2,16 +2,16 @@
 
 #include "server/events/ConnectionEnumerators.h"
 #include "win/ComPtr.h"
+#include "win/QueryInterface.h"
 
 namespace pelvaro {
 
 HRESULT ConnectionPoint::QueryInterface(REFIID riid, void** ppv) noexcept {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IConnectionPoint) return E_NOINTERFACE;
-    *ppv = static_cast<IConnectionPoint*>(this);
-    AddRef();
-    return S_OK;
+    static const InterfaceEntry<ConnectionPoint> kInterfaces[] = {
+        {&IID_IUnknown, AsInterface<ConnectionPoint, IConnectionPoint>},
+        {&IID_IConnectionPoint, AsInterface<ConnectionPoint, IConnectionPoint>},
+    };
+    return QueryInterfaceFrom(kInterfaces, *this, riid, ppv);
 }
 
 ULONG ConnectionPoint::AddRef() noexcept {

@@ -1,5 +1,7 @@
 #include "tests/server/ServerTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include "Pelvaro_h.h"
 #include "server/module/DispatchIds.h"
 #include "tests/support/FailAllocations.h"
@@ -54,6 +56,11 @@ HRESULT TestSink::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARA
         info->bstrDescription = description ? SysAllocString(description) : nullptr;
     }
     return result;
+}
+
+HRESULT TestSink::NeverCalled() {
+    ADD_FAILURE() << "a call the sink must never get";
+    return E_UNEXPECTED;
 }
 
 }  // namespace pelvaro::test

@@ -6,7 +6,6 @@
 #include "Pelvaro_h.h"
 #include "server/events/ConnectionEnumerators.h"
 #include "server/events/EventsConnectionPoint.h"
-#include "server/events/PropertyNotifyConnectionPoint.h"
 #include "server/module/ModuleLock.h"
 #include "tests/server/ServerTestSupport.h"
 #include "win/Bstr.h"

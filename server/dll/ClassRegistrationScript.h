@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "server/module/ReplacementMap.h"
+#include "server/dll/ReplacementMap.h"
 
 namespace pelvaro {
 

@@ -1,4 +1,4 @@
-#include "server/module/ReplacementMap.h"
+#include "server/dll/ReplacementMap.h"
 
 #include <shellapi.h>
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "server/module/ReplacementMap.h"
+#include "server/dll/ReplacementMap.h"
 
 namespace pelvaro {
 namespace {

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "tests/server/module/LoadedPelvaro.h"
+#include "tests/server/dll/LoadedPelvaro.h"
 
 namespace pelvaro {
 namespace {

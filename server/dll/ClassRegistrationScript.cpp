@@ -1,8 +1,9 @@
-#include "server/module/ClassRegistrationScript.h"
+#include "server/dll/ClassRegistrationScript.h"
 
 #include <string>
 
 #include "Pelvaro_h.h"
+#include "server/module/ClassNames.h"
 #include "server/module/GuidText.h"
 #include "server/module/ModulePath.h"
 #include "win/Holders.h"
@@ -11,9 +12,9 @@ namespace pelvaro {
 
 namespace {
 
-constexpr char kFriendlyName[] = "CReadSms Object";
-constexpr char kProgId[] = "Pelvaro.ReadSms.1";
-constexpr char kVersionIndependentProgId[] = "Pelvaro.ReadSms";
+constexpr char kFriendlyName[] = PELVARO_FRIENDLY_NAME;
+constexpr char kProgId[] = PELVARO_PROGID;
+constexpr char kVersionIndependentProgId[] = PELVARO_VERSION_INDEPENDENT_PROGID;
 
 enum Replace { kLiteral = 0, kName = 1, kData = 2 };
 

@@ -1,4 +1,4 @@
-#include "server/module/TypeLibRegistration.h"
+#include "server/dll/TypeLibRegistration.h"
 
 #include <oleauto.h>
 
@@ -6,6 +6,7 @@
 
 #include "server/module/ModulePath.h"
 #include "win/ComPtr.h"
+#include "win/Widen.h"
 
 namespace pelvaro {
 
@@ -16,7 +17,7 @@ namespace {
 HRESULT LoadModuleTypeLib(HMODULE module, ComPtr<ITypeLib>& library, std::string& loadedFrom) {
     HRESULT hr = GetModulePath(module, loadedFrom);
     if (FAILED(hr)) return hr;
-    hr = LoadTypeLib(AnsiToWide(loadedFrom).c_str(), library.Put());
+    hr = LoadTypeLib(Widen(loadedFrom).c_str(), library.Put());
     if (SUCCEEDED(hr)) return hr;
 
     const std::size_t separator = loadedFrom.find_last_of("\\/:");
@@ -25,7 +26,7 @@ HRESULT LoadModuleTypeLib(HMODULE module, ComPtr<ITypeLib>& library, std::string
         dot != std::string::npos && (separator == std::string::npos || dot > separator);
     std::string tlb = loadedFrom.substr(0, hasExtension ? dot : std::string::npos) + ".tlb";
     if (tlb.size() >= MAX_PATH) return E_FAIL;
-    hr = LoadTypeLib(AnsiToWide(tlb).c_str(), library.Put());
+    hr = LoadTypeLib(Widen(tlb).c_str(), library.Put());
     if (SUCCEEDED(hr)) loadedFrom = tlb;
     return hr;
 }
@@ -43,8 +44,8 @@ HRESULT RegisterModuleTypeLib(HMODULE module) {
     std::string path;
     const HRESULT hr = LoadModuleTypeLib(module, library, path);
     if (FAILED(hr)) return hr;
-    std::wstring fullPath = AnsiToWide(path);
-    std::wstring helpDir = AnsiToWide(FolderOf(path));
+    std::wstring fullPath = Widen(path);
+    std::wstring helpDir = Widen(FolderOf(path));
     return RegisterTypeLib(library.Get(), &fullPath[0], helpDir.empty() ? nullptr : &helpDir[0]);
 }
 

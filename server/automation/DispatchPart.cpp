@@ -1,8 +1,14 @@
-#include "server/automation/CoerceArgument.h"
+#include "server/automation/DispatchPart.h"
+
+#include <algorithm>
 
 namespace pelvaro {
 
 namespace {
+
+bool SameName(const wchar_t* a, const wchar_t* b) {
+    return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
+}
 
 // Width in bits of the scalar types that are reinterpreted rather than converted; 0 otherwise.
 int ScalarWidth(VARTYPE type) {
@@ -43,6 +49,32 @@ void KeepLowBits(VARIANT& argument) {
 }
 
 }  // namespace
+
+HRESULT LookUpDispatchNames(const DispatchName* table, std::size_t tableSize, LPOLESTR* names,
+                            UINT count, DISPID* ids) noexcept {
+    if (count > 0 && (!names || !ids)) return E_POINTER;
+    const DispatchName* end = table + tableSize;
+    for (UINT i = 0; i < count; ++i) {
+        if (!names[i]) return DISP_E_UNKNOWNNAME;
+        const DispatchName* found = std::find_if(
+            table, end, [&](const DispatchName& entry) { return SameName(entry.name, names[i]); });
+        if (found == end) return DISP_E_UNKNOWNNAME;
+        ids[i] = found->id;
+    }
+    return S_OK;
+}
+
+HRESULT CheckInvoke(const DISPPARAMS* params, UINT mostArgs, NamedArguments named,
+                    VARIANT* result) noexcept {
+    if (!params) return DISP_E_BADVARTYPE;
+    if (params->cArgs > mostArgs) return DISP_E_BADPARAMCOUNT;
+    if ((params->cArgs > 0 && !params->rgvarg) ||
+        (named == NamedArguments::Read && params->cNamedArgs > 0 && !params->rgdispidNamedArgs)) {
+        return E_INVALIDARG;
+    }
+    if (result) VariantInit(result);
+    return S_OK;
+}
 
 HRESULT CoerceArgument(VARIANT& argument, VARTYPE target, VARIANT** value) {
     *value = nullptr;

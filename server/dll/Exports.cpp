@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
-#include "server/module/ClassTable.h"
-#include "server/module/ClassTypeInfoCache.h"
+#include "server/dll/ClassTable.h"
+#include "server/dll/TypeLibRegistration.h"
 #include "server/module/ModuleLock.h"
 #include "server/module/ModulePath.h"
-#include "server/module/TypeLibRegistration.h"
+#include "server/module/TypeInfo.h"
 #include "win/ToHresult.h"
 
 extern "C" {

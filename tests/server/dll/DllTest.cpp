@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "PelvaroVersion.h"
-#include "tests/server/module/LoadedPelvaro.h"
+#include "tests/server/dll/LoadedPelvaro.h"
 
 namespace pelvaro {
 namespace {

@@ -1,8 +1,9 @@
-#include "server/module/ClassFactory.h"
+#include "server/dll/ClassFactory.h"
 
 #include <mutex>
 
 #include "server/module/ModuleLock.h"
+#include "win/QueryInterface.h"
 #include "win/ToHresult.h"
 
 namespace pelvaro {
@@ -17,12 +18,11 @@ HRESULT ClassFactory::Create(InstanceCreator creator, REFIID riid, void** ppv) {
 }
 
 HRESULT ClassFactory::QueryInterface(REFIID riid, void** ppv) noexcept {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IClassFactory) return E_NOINTERFACE;
-    AddRef();
-    *ppv = static_cast<IClassFactory*>(this);
-    return S_OK;
+    static const InterfaceEntry<ClassFactory> kInterfaces[] = {
+        {&IID_IUnknown, AsInterface<ClassFactory, IClassFactory>},
+        {&IID_IClassFactory, AsInterface<ClassFactory, IClassFactory>},
+    };
+    return QueryInterfaceFrom(kInterfaces, *this, riid, ppv);
 }
 
 ULONG ClassFactory::AddRef() noexcept {

@@ -1,10 +1,10 @@
-#include "server/module/ClassTable.h"
+#include "server/dll/ClassTable.h"
 
 #include <mutex>
 
 #include "Pelvaro_h.h"
-#include "server/module/ClassFactory.h"
-#include "server/module/ClassRegistrationScript.h"
+#include "server/dll/ClassFactory.h"
+#include "server/dll/ClassRegistrationScript.h"
 #include "server/receiver/ReadSmsInstance.h"
 #include "win/ComPtr.h"
 #include "win/CriticalSection.h"
