@@ -1,17 +1,22 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "tests/support/TestPdu.h"
 
 namespace pelvaro {
 namespace {
 
-const std::string kHello = "06912143658709040B912143658709F100004021123125000005C8329BFD06";
+const std::string kHello = test::kHelloPdu;
 const std::string kEuroUmlaut = "06912143658709040B912143658709F1000040211231250000039BF21E";
 const std::string kQuote = "06912143658709040B912143658709F100004021123125000006619178F31A03";
 const std::string kHai = "06912143658709040B912143658709F100004021123125000004C84D3009";
@@ -33,8 +38,26 @@ std::string Slurp(const std::string& path) {
     return text.str();
 }
 
+// A folder of this run's own, so that runs side by side, from other checkouts too, keep apart.
+class RunFolder {
+  public:
+    RunFolder() {
+        std::string name = testing::TempDir() + "pelvaro-decode-test.XXXXXX";
+        if (!mkdtemp(name.data())) throw std::runtime_error("mkdtemp " + name);
+        path_ = name + "/";
+    }
+    RunFolder(const RunFolder&) = delete;
+    RunFolder& operator=(const RunFolder&) = delete;
+    ~RunFolder() { std::filesystem::remove_all(path_); }
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
 Outcome Decode(const std::vector<std::string>& args, const std::string& input = "") {
-    const std::string dir = testing::TempDir();
+    static const RunFolder folder;
+    const std::string& dir = folder.Path();
     std::ofstream(dir + "decode-in", std::ios::binary) << input;
     std::string command = PELVARO_DECODE;
     for (const std::string& arg : args) {

@@ -7,17 +7,16 @@
 #include <sstream>
 
 #include "tests/support/ModemSim.h"
-#include "tools/pelvaro-listen/test/ListenTesting.h"
+#include "tests/support/WinePath.h"
+#include "tests/tools/pelvaro-listen/ListenTesting.h"
 #include "win/Holders.h"
+#include "win/Widen.h"
 
 namespace pelvaro {
 namespace {
 
-// Wine shows the Linux root as drive Z:.
 std::wstring WindowsPath(const std::string& unixPath) {
-    std::wstring path = L"Z:";
-    for (char c : unixPath) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
-    return path;
+    return Widen(test::WinePath(unixPath));
 }
 
 // A program started in `folder`, its standard output and error going to files there.

@@ -13,7 +13,7 @@
 #include "tools/pelvaro-listen/Diagnosis.h"
 #include "tools/pelvaro-listen/EventSink.h"
 #include "tools/pelvaro-listen/EventText.h"
-#include "tools/pelvaro-listen/test/ListenTesting.h"
+#include "tests/tools/pelvaro-listen/ListenTesting.h"
 
 namespace pelvaro::listen {
 namespace {
