@@ -110,6 +110,20 @@ TEST_F(EventsTest, SinkListGrowsByDoublingAndReusesTheLowestEmptySlot) {
     EXPECT_EQ(list.SlotCount(), 16u) << "the array never shrinks";
 }
 
+TEST_F(EventsTest, OneSinkNeedsNoAllocationAlsoAfterTheOnlyOneWent) {
+    for (int round = 1; round <= 2; ++round) {
+        DWORD cookie = 0;
+        HRESULT advised = E_FAIL;
+        {
+            FailAllocations fail;
+            advised = Events()->Advise(sinks[0].Unknown(), &cookie);
+        }
+        EXPECT_EQ(advised, S_OK) << "round " << round;
+        EXPECT_EQ(cookie, 1u);
+        EXPECT_EQ(Events()->Unadvise(cookie), S_OK);
+    }
+}
+
 TEST_F(EventsTest, RefusedAdviseAndUnadviseChangeNothingAndCookiesAreReused) {
     sinks[0].queryFailure = E_NOINTERFACE;
     sinks[1].queryFailure = E_UNEXPECTED;
