@@ -92,7 +92,6 @@ class ComEnumerator final : public Interface {
     std::size_t position_;
 };
 
-
 struct ConnectionItem {
     ComPtr<IUnknown> sink;
     DWORD cookie;

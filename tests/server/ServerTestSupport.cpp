@@ -38,8 +38,8 @@ HRESULT TestSink::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARA
         SinkCall call{id,
                       {},
                       riid == IID_NULL && lcid == LOCALE_USER_DEFAULT && flags == DISPATCH_METHOD &&
-                          params->cNamedArgs == 0 && !params->rgdispidNamedArgs && varResult && info &&
-                          argError};
+                          params->cNamedArgs == 0 && !params->rgdispidNamedArgs && varResult &&
+                          info && argError};
         for (UINT i = params->cArgs; i-- > 0;) {
             VARIANT& arg = params->rgvarg[i];
             call.args.push_back(

@@ -129,8 +129,8 @@ TEST(UnpackSeptets, WritesNoMoreThanItsCapacity) {
     const std::uint8_t field[] = {160, 0xC8, 0x32, 0x9B, 0xFD, 0x06};
     for (const std::size_t capacity : {0u, 1u, 10u}) {
         std::vector<char> out(200, 'x');
-        const std::size_t count = PduDecoder::UnpackSeptets(OctetView(field, sizeof field),
-                                                            out.data(), capacity);
+        const std::size_t count =
+            PduDecoder::UnpackSeptets(OctetView(field, sizeof field), out.data(), capacity);
         EXPECT_EQ(count, capacity > 0 ? capacity - 1 : 0) << capacity;
         if (capacity > 0) {
             EXPECT_EQ(out[count], '\0') << capacity;

@@ -8,12 +8,12 @@
 
 #include "Pelvaro_h.h"
 #include "server/module/DispatchIds.h"
+#include "tests/tools/pelvaro-listen/ListenTesting.h"
 #include "tools/pelvaro-listen/Arguments.h"
 #include "tools/pelvaro-listen/ConsoleOutput.h"
 #include "tools/pelvaro-listen/Diagnosis.h"
 #include "tools/pelvaro-listen/EventSink.h"
 #include "tools/pelvaro-listen/EventText.h"
-#include "tests/tools/pelvaro-listen/ListenTesting.h"
 
 namespace pelvaro::listen {
 namespace {
