@@ -7,14 +7,17 @@ namespace pelvaro {
 
 namespace {
 
-// The unsolicited result that announces a delivered message.
-constexpr std::string_view kHeader = "+CMT:";
-constexpr std::string_view kLineEnd = "\r\n";
-
-struct Line {
-    std::size_t begin;
-    std::string_view content;  // without the blanks around it
-    bool ended;                // a line end follows it, or the text has ended
+// The results that a PDU line follows, and how many commas their PDU-mode form has: one more is
+// the text mode, which carries the sender where PDU mode carries the length.
+struct HeaderRule {
+    std::string_view prefix;
+    FramedKind kind;
+    int pduModeCommas;
+};
+constexpr HeaderRule kHeaders[] = {
+    {"+CMT:", FramedKind::Delivery, 1},        // +CMT: [<alpha>],<length>
+    {"+CMGR:", FramedKind::StoredMessage, 2},  // +CMGR: <stat>,[<alpha>],<length>
+    {"+CMGL:", FramedKind::StoredMessage, 3},  // +CMGL: <index>,<stat>,[<alpha>],<length>
 };
 
 bool IsLineEnd(char c) {
@@ -30,31 +33,6 @@ std::string_view Trimmed(std::string_view content) {
     return content;
 }
 
-// The lines that hold more than blanks, one after the other. Any run of CR and LF ends a line.
-class ContentLines {
-  public:
-    ContentLines(std::string_view text, bool ended) : text_(text), ended_(ended) {}
-
-    bool Next(Line& line) {
-        while (at_ < text_.size()) {
-            if (IsLineEnd(text_[at_])) {
-                ++at_;
-                continue;
-            }
-            const std::size_t begin = at_;
-            while (at_ < text_.size() && !IsLineEnd(text_[at_])) ++at_;
-            line = {begin, Trimmed(text_.substr(begin, at_ - begin)), ended_ || at_ < text_.size()};
-            if (!line.content.empty()) return true;
-        }
-        return false;
-    }
-
-  private:
-    std::string_view text_;
-    bool ended_;
-    std::size_t at_ = 0;
-};
-
 bool SameLettersNoCase(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
         return std::toupper(static_cast<unsigned char>(x)) ==
@@ -62,23 +40,27 @@ bool SameLettersNoCase(std::string_view a, std::string_view b) {
     });
 }
 
-// Also a line still on its way that may yet grow into a header ("+C").
-bool IsHeader(const Line& line) {
-    const std::string_view start = line.content.substr(0, kHeader.size());
-    return SameLettersNoCase(start, kHeader.substr(0, start.size())) &&
-           (start.size() == kHeader.size() || !line.ended);
+// The header rule the line starts with; also for a line still on its way that may yet grow into
+// a header ("+C"). Null for any other line.
+const HeaderRule* HeaderOf(std::string_view content, bool ended) {
+    for (const HeaderRule& rule : kHeaders) {
+        const std::string_view start = content.substr(0, rule.prefix.size());
+        if (SameLettersNoCase(start, rule.prefix.substr(0, start.size())) &&
+            (start.size() == rule.prefix.size() || !ended)) {
+            return &rule;
+        }
+    }
+    return nullptr;
 }
 
-// In text mode the header carries the sender, an optional name and the time stamp; in PDU mode
-// only an optional name and the length.
-bool IsTextModeHeader(std::string_view header) {
+bool IsTextModeHeader(std::string_view header, const HeaderRule& rule) {
     int commas = 0;
     bool quoted = false;
     for (char c : header) {
         if (c == '"') quoted = !quoted;
         if (c == ',' && !quoted) ++commas;
     }
-    return commas >= 2;
+    return commas > rule.pduModeCommas;
 }
 
 // Hexadecimal digits, which the conversion allows to be spaced out; 0 when the line holds
@@ -96,70 +78,93 @@ std::size_t HexDigits(std::string_view content) {
 }
 
 // Single digits are numeric result codes. A line still on its way may yet grow into a PDU.
-bool IsPduAfterHeader(const Line& line) {
-    const std::size_t digits = HexDigits(line.content);
-    return line.ended ? digits >= 2 : digits > 0;
+bool IsPduAfterHeader(std::string_view content, bool ended) {
+    const std::size_t digits = HexDigits(content);
+    return ended ? digits >= 2 : digits > 0;
 }
 
 // Without a header, short or odd runs of digits are numeric result codes too.
-bool IsBarePdu(const Line& line) {
-    const std::size_t digits = HexDigits(line.content);
-    return line.ended ? digits >= 4 && digits % 2 == 0 : digits > 0;
-}
-
-std::string Shaped(std::string_view header, std::string_view pdu) {
-    std::string text;
-    text.reserve(header.size() + pdu.size() + 3 * kLineEnd.size());
-    if (!header.empty()) text.append(kLineEnd).append(header).append(kLineEnd);
-    if (!pdu.empty()) text.append(pdu).append(kLineEnd);
-    return text;
+bool IsBarePdu(std::string_view content, bool ended) {
+    const std::size_t digits = HexDigits(content);
+    return ended ? digits >= 4 && digits % 2 == 0 : digits > 0;
 }
 
 }  // namespace
 
-FramedText FrameModemText(std::string_view text, std::string_view echo, bool ended) {
-    ContentLines lines(text, ended);
-    echo = Trimmed(echo);
-    FramedText framed;
-    framed.rest = text.size();
-    Line line;
-    Line after;
-    bool more = lines.Next(line);
-    while (more) {
-        const Line* next = lines.Next(after) ? &after : nullptr;
+ModemFraming::ModemFraming(std::string_view text, std::string_view echo, bool ended)
+    : text_(text), echo_(Trimmed(echo)), ended_(ended), rest_(text.size()) {
+    haveLine_ = NextLine(line_);
+}
+
+// The lines that hold more than blanks, one after the other. Any run of CR and LF ends a line.
+bool ModemFraming::NextLine(Line& line) {
+    while (at_ < text_.size()) {
+        if (IsLineEnd(text_[at_])) {
+            ++at_;
+            continue;
+        }
+        const std::size_t begin = at_;
+        while (at_ < text_.size() && !IsLineEnd(text_[at_])) ++at_;
+        line = {begin, Trimmed(text_.substr(begin, at_ - begin)), ended_ || at_ < text_.size()};
+        if (!line.content.empty()) return true;
+    }
+    return false;
+}
+
+bool ModemFraming::Next(Delivery& delivery) {
+    FramedItem item;
+    while (Next(item)) {
+        if (item.kind != FramedKind::Line) {
+            delivery = item.AsDelivery();
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ModemFraming::Next(FramedItem& item) {
+    while (haveLine_) {
+        const Line line = line_;
+        Line after;
+        const bool hasNext = NextLine(after);
         bool nextTaken = false;
-        if (IsHeader(line)) {
-            if (!line.ended || (!next && !ended) || (next && !next->ended)) {
+        item = {FramedKind::Line, line.content, {}};
+        if (const HeaderRule* header = HeaderOf(line.content, line.ended)) {
+            if (!line.ended || (!hasNext && !ended_) || (hasNext && !after.ended)) {
                 // The header or the line after it is still on its way.
-                framed.rest = line.begin;
-                framed.deliveryBegun = true;
-                break;
+                rest_ = line.begin;
+                deliveryBegun_ = true;
+                haveLine_ = false;
+                return false;
             }
-            if (IsTextModeHeader(line.content)) {
+            if (IsTextModeHeader(line.content, *header)) {
                 // Its text line goes with it, whatever it looks like.
-                nextTaken = next && !IsHeader(*next);
-            } else if (!next) {
-                framed.deliveries.push_back(Shaped(line.content, {}));
-            } else if (IsPduAfterHeader(*next)) {
-                framed.deliveries.push_back(Shaped(line.content, next->content));
+                nextTaken = hasNext && !HeaderOf(after.content, after.ended);
+            } else if (!hasNext) {
+                item.kind = header->kind;
+            } else if (IsPduAfterHeader(after.content, after.ended)) {
+                item = {header->kind, line.content, after.content};
                 nextTaken = true;
             }
             // A header followed by anything else announces nothing that can be read.
         } else if (!line.ended) {
             // Whatever it is, what comes next belongs to it.
-            framed.rest = line.begin;
-            framed.deliveryBegun = IsBarePdu(line);
-        } else if (IsBarePdu(line) && line.content != echo) {
-            framed.deliveries.push_back(Shaped({}, line.content));
+            rest_ = line.begin;
+            deliveryBegun_ = IsBarePdu(line.content, line.ended);
+            haveLine_ = false;
+            return false;
+        } else if (IsBarePdu(line.content, line.ended) && line.content != echo_) {
+            item = {FramedKind::Delivery, {}, line.content};
         }
         if (nextTaken) {
-            more = lines.Next(line);
+            haveLine_ = NextLine(line_);
         } else {
-            more = next != nullptr;
-            line = after;
+            haveLine_ = hasNext;
+            line_ = after;
         }
+        return true;
     }
-    return framed;
+    return false;
 }
 
 }  // namespace pelvaro

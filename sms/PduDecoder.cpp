@@ -1,7 +1,7 @@
 #include "sms/PduDecoder.h"
 
+#include <algorithm>
 #include <array>
-#include <cstring>
 #include <string_view>
 
 #include "sms/GsmAlphabet.h"
@@ -90,21 +90,28 @@ int PduDecoder::HexPairValue(const char* pair) {
 }
 
 std::size_t PduDecoder::HexToOctets(const char* text, std::uint8_t* octets, std::size_t capacity) {
+    return HexToOctets(std::string_view(text), octets, capacity);
+}
+
+std::size_t PduDecoder::HexToOctets(std::string_view text, std::uint8_t* octets,
+                                    std::size_t capacity) {
+    // The end of the view counts as the NUL that ends the text.
+    const char* at = text.data();
+    const char* const end = at + std::min(text.size(), text.find('\0'));
     std::size_t stored = 0;
     while (stored < capacity) {
-        while (IsSpace(*text)) {
-            ++text;
+        while (at != end && IsSpace(*at)) {
+            ++at;
         }
-        // The NUL check keeps HexPairValue from reading past the terminator.
-        if (*text == '\0') {
+        if (end - at < 2) {
             break;
         }
-        const int value = HexPairValue(text);
+        const int value = HexPairValue(at);
         if (value < 0) {
             break;
         }
         octets[stored++] = static_cast<std::uint8_t>(value);
-        text += 2;
+        at += 2;
     }
     return stored;
 }
@@ -162,8 +169,13 @@ std::size_t PduDecoder::UnpackSeptets(OctetView udl, char* septets, std::size_t 
 }
 
 bool PduDecoder::BuildSummary(const PduArea& area, std::string& summary) {
+    SummaryBuffer written;
+    summary.assign(written.data(), WriteSummary(area, written));
+    return true;
+}
+
+std::size_t PduDecoder::WriteSummary(const PduArea& area, SummaryBuffer& summary) {
     const OctetView octets(area.data(), area.size());
-    // Each field gets its own scratch so that the summary is sized once at the end.
     char centre[kDigitScratch];
     char party[kDigitScratch];
     char text[kTextScratch];
@@ -189,24 +201,24 @@ bool PduDecoder::BuildSummary(const PduArea& area, std::string& summary) {
     const std::size_t septets = UnpackSeptets(octets.From(position), text, sizeof text);
     const std::size_t textLength = septets > 0 ? TranslateGsmText(text, septets) : 0;
 
-    const std::string_view centreDigits(centre, hasCentre ? std::strlen(centre) : 0);
-    const std::string_view partyDigits(party, hasParty ? std::strlen(party) : 0);
-    const std::string_view partyLabel = submit ? kReceiverLabel : kSenderLabel;
-
-    summary.clear();
-    summary.reserve((hasCentre ? kCentreLabel.size() + centreDigits.size() : 0) +
-                    (hasParty ? partyLabel.size() + partyDigits.size() : 0) +
-                    (septets > 0 ? kTextLabel.size() + textLength : 0));
+    std::size_t length = 0;
+    const auto append = [&](std::string_view piece) {
+        piece.copy(summary.data() + length, piece.size());
+        length += piece.size();
+    };
     if (hasCentre) {
-        summary.append(kCentreLabel).append(centreDigits);
+        append(kCentreLabel);
+        append(centre);
     }
     if (hasParty) {
-        summary.append(partyLabel).append(partyDigits);
+        append(submit ? kReceiverLabel : kSenderLabel);
+        append(party);
     }
     if (septets > 0) {
-        summary.append(kTextLabel).append(text, textLength);
+        append(kTextLabel);
+        append(std::string_view(text, textLength));
     }
-    return true;
+    return length;
 }
 
 }  // namespace pelvaro

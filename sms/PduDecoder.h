@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "sms/OctetView.h"
 
@@ -13,6 +14,10 @@ namespace pelvaro {
 // stays zero; the decoder reads nothing outside it.
 constexpr std::size_t kPduAreaSize = 200;
 using PduArea = std::array<std::uint8_t, kPduAreaSize>;
+
+// Room for the longest summary: its labels, 398 digits for each number and 255 characters of text.
+constexpr std::size_t kLongestSummary = 19 + 398 + 15 + 398 + 8 + 255;
+using SummaryBuffer = std::array<char, kLongestSummary>;
 
 // How DecodeAddress reads an address field's length octet.
 enum class AddressMode {
@@ -44,6 +49,9 @@ class PduDecoder {
     // first character that is not part of a hexadecimal pair ends the conversion,
     // and a lone final digit is dropped.
     static std::size_t HexToOctets(const char* text, std::uint8_t* octets, std::size_t capacity);
+    // The same for text that ends where the view ends, or at a NUL before that.
+    static std::size_t HexToOctets(std::string_view text, std::uint8_t* octets,
+                                   std::size_t capacity);
 
     // Writes the digits of the address field that starts at `field` (its length
     // octet) to `digits`, NUL-terminated, within `capacity` bytes: low nibble first,
@@ -62,6 +70,8 @@ class PduDecoder {
     // Allocates nothing but the summary's own storage (once, if it is too small).
     // Always returns true.
     static bool BuildSummary(const PduArea& octets, std::string& summary);
+    // The same summary written into `summary`, without allocating; returns its length.
+    static std::size_t WriteSummary(const PduArea& octets, SummaryBuffer& summary);
 };
 
 }  // namespace pelvaro

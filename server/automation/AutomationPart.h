@@ -1,6 +1,6 @@
 #pragma once
 // IReadSms, and IDispatch as its dual: late-bound calls reach the receiver's two methods. IReadSms
-// is also the interface that may set error information, though no method of it does so today.
+// is also the interface whose failures may carry error information.
 
 #include "Pelvaro_h.h"
 #include "server/automation/DispatchPart.h"

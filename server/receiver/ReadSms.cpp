@@ -2,18 +2,18 @@
 
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "server/module/ModuleLock.h"
+#include "server/receiver/ModemCommands.h"
 #include "server/receiver/ReceptionLoop.h"
 #include "server/receiver/UserFeedback.h"
-#include "server/receiver/Windows1252.h"
-#include "sms/ModemText.h"
-#include "sms/PduDecoder.h"
+#include "win/Bstr.h"
+#include "win/ComPtr.h"
 
 // CReadSms keeps the name it is known by outside; what it is made of lives in the project's
 // namespace.
 using pelvaro::Bstr;
-using pelvaro::BstrFromWindows1252;
 using pelvaro::LockModule;
 using pelvaro::ShowMessageBox;
 using pelvaro::StartReception;
@@ -23,6 +23,30 @@ using pelvaro::UnlockModule;
 namespace {
 // Refs taken and dropped while the object is torn down must not start a second destruction.
 constexpr LONG kDestroyingCount = -1073741823;
+
+const pelvaro::ModemDialogue kFixedDialogue;
+
+// Why the modem cannot be used, for clients that ask (GetErrorInfo); set only with full modem
+// support, since without it no method sets error information.
+void SetErrorText(const std::string& why) {
+    pelvaro::ComPtr<ICreateErrorInfo> created;
+    if (FAILED(CreateErrorInfo(created.Put()))) return;
+    const std::wstring text(why.begin(), why.end());  // modem answers are ASCII
+    created->SetGUID(IID_IReadSms);
+    created->SetSource(const_cast<LPOLESTR>(L"Pelvaro.ReadSms"));
+    created->SetDescription(const_cast<LPOLESTR>(text.c_str()));
+    pelvaro::ComPtr<IErrorInfo> info;
+    if (SUCCEEDED(created.As(info))) SetErrorInfo(0, info.Get());
+}
+
+// The client's strings are made from the decoded UTF-16 as it is, with no code page in between.
+Bstr BstrFromUtf16(const std::u16string& text) {
+    static_assert(sizeof(OLECHAR) == sizeof(char16_t));
+    Bstr result = Bstr::Attach(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
+                                                 static_cast<UINT>(text.size())));
+    if (!result.Get()) throw std::bad_alloc();
+    return result;
+}
 }  // namespace
 
 // IUnknown is the class-information part in the plain form, and the inner unknown when
@@ -81,10 +105,21 @@ ULONG CReadSms::InternalRelease() {
 
 HRESULT CReadSms::StartReceiving(VARIANT_BOOL UseDialog) {
     if (!EnsureModemLink()) return E_FAIL;
-    // A modem left in text mode delivers no PDU. One that lacks the command goes on as before.
-    ModemLink->SendCommand("+CMGF=0", true);
-    if (!ModemLink->SendCommand("+CSMS=1", true)) return E_FAIL;
-    if (!ModemLink->SendCommand("+CNMI=1,2", true)) return E_FAIL;
+    if (full_.on) {
+        std::string why;
+        if (!pelvaro::NegotiateSetup(*ModemLink, full_.dialogue, why)) {
+            SetErrorText(why);
+            return E_FAIL;
+        }
+        full_.setUpPending = false;
+        full_.storagePending = true;
+        full_.reconnecting = false;
+    } else {
+        // A modem left in text mode delivers no PDU. One that lacks the command goes on as before.
+        ModemLink->SendCommand(pelvaro::kPduMode, true);
+        if (!ModemLink->SendCommand(pelvaro::kPhase2Plus, true)) return E_FAIL;
+        if (!ModemLink->SendCommand(pelvaro::kDirectRouting, true)) return E_FAIL;
+    }
     if (!StartReception(this)) return E_FAIL;
     if (UseDialog) {
         ShowMessageBox(nullptr, L"SMS-Empfang l\u00e4uft.", L"Pelvaro:StartReceiving", MB_OK);
@@ -95,27 +130,43 @@ HRESULT CReadSms::StartReceiving(VARIANT_BOOL UseDialog) {
 
 HRESULT CReadSms::Close() noexcept {
     ModemLink.reset();
+    full_.reconnecting = false;
+    full_.setUpPending = false;
+    full_.storagePending = false;
     return S_OK;
+}
+
+const pelvaro::ModemDialogue& CReadSms::Dialogue() const {
+    return full_.on ? full_.dialogue : kFixedDialogue;
 }
 
 bool CReadSms::EnsureModemLink() {
     if (ModemLink) return true;
     auto link = std::make_unique<pelvaro::ModemChannel>();
-    if (!link->Open()) return false;
+    const bool opened = link->Open();
+    // The settings are read afresh with every opening, and the switch with them.
+    full_.on = link->Settings().fullModemSupport;
+    if (!opened) {
+        if (full_.on) {
+            SetErrorText(pelvaro::SerialPort::DeviceName(link->Settings().port).substr(4) +
+                         " could not be opened");
+        }
+        return false;
+    }
     ModemLink = std::move(link);
     return true;
 }
 
-bool CReadSms::ProcessReceivedText(std::string text) {
+bool CReadSms::ProcessReceivedText(const pelvaro::Delivery& delivery) {
     try {
-        pelvaro::PduArea octets;
-        if (pelvaro::ModemTextToOctets(text, octets) == 0) return false;
-        std::string summary;
-        pelvaro::PduDecoder::BuildSummary(octets, summary);
-        const Bstr sender = BstrFromWindows1252("Sender");
-        const Bstr center = BstrFromWindows1252("Center");
-        const Bstr message = BstrFromWindows1252(summary);
-        events_.RaiseOnNewSms(sender.Get(), center.Get(), message.Get());
+        std::vector<pelvaro::ClientMessage> ready;
+        if (!reader_.Read(delivery, pelvaro::MessageReader::Clock::now(), ready)) return false;
+        for (const pelvaro::ClientMessage& message : ready) {
+            const Bstr sender = BstrFromUtf16(message.sender);
+            const Bstr center = BstrFromUtf16(message.centre);
+            const Bstr text = BstrFromUtf16(message.text);
+            events_.RaiseOnNewSms(sender.Get(), center.Get(), text.Get());
+        }
         return true;
     } catch (const std::bad_alloc&) {
         // Only this event is lost; the tick goes on with the next delivery.

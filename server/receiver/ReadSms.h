@@ -13,6 +13,8 @@
 #include "server/automation/ContainerPart.h"
 #include "server/automation/EventSourcePart.h"
 #include "server/events/EventsConnectionPoint.h"
+#include "server/receiver/FullReception.h"
+#include "sms/ClientMessage.h"
 
 class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRaiser {
   public:
@@ -34,12 +36,20 @@ class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRa
     }
     pelvaro::EventsConnectionPoint& Events() { return events_; }
 
-    // Raises OnNewSms for the PDU in one delivery's text. False when the text holds no PDU, or
-    // when memory ran out and the event was dropped. A sink may have released the object by the
-    // time this returns.
-    bool ProcessReceivedText(std::string text);
+    // Raises OnNewSms for what one delivery completes. False when it holds no PDU, or when memory
+    // ran out and the event was dropped. A sink may have released the object by the time this
+    // returns.
+    bool ProcessReceivedText(const pelvaro::Delivery& delivery);
     // Null while the object is not linked.
     pelvaro::ModemChannel* Link() const { return ModemLink.get(); }
+    // Opens the link unless it is open. With full modem support, a failure leaves its reason as
+    // error information.
+    bool EnsureModemLink();
+    void DropLink() { ModemLink.reset(); }
+
+    pelvaro::FullModemState& Full() { return full_; }
+    // The dialogue with the modem: the fixed one, or the one set up with full modem support.
+    const pelvaro::ModemDialogue& Dialogue() const;
 
   private:
     // Not delegating: in the aggregated form the outer object holds this one.
@@ -69,7 +79,6 @@ class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRa
     HRESULT InternalQueryInterface(REFIID riid, void** ppv);
     ULONG InternalAddRef();
     ULONG InternalRelease();
-    bool EnsureModemLink();
 
     LONG refCount_ = 0;
     Unknown inner_{*this};
@@ -83,4 +92,6 @@ class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRa
                                       events_.Interface()};
     pelvaro::ErrorInfoPart errorInfo_{controlling_};
     std::unique_ptr<pelvaro::ModemChannel> ModemLink;
+    pelvaro::MessageReader reader_;
+    pelvaro::FullModemState full_;
 };

@@ -16,6 +16,12 @@ using test::Stopwatch;
 
 const std::string kPdu = "06912143658709040B912143658709F100004021123125000005C8329BFD06";
 const std::string kDelivery = "\r\n+CMT: ,24\r\n" + kPdu + "\r\n";
+// A delivery as it is kept: header and PDU line, written as one string.
+const std::string kFound = "+CMT: ,24|" + kPdu;
+
+std::string Joined(const KeptDelivery& delivery) {
+    return delivery.header + "|" + delivery.pdu;
+}
 
 class ModemChannelTest : public ::testing::Test {
   protected:
@@ -101,9 +107,9 @@ TEST_F(ModemChannelTest, DeliveryDuringAWaitIsKept) {
 
         std::string chunk;
         channel_.ReadChunk(chunk);  // brings the rest of one cut off by the end of the wait
-        std::string delivery;
+        KeptDelivery delivery;
         EXPECT_TRUE(channel_.TakeDelivery(delivery)) << c.name;
-        EXPECT_EQ(delivery, kDelivery) << c.name;
+        EXPECT_EQ(Joined(delivery), kFound) << c.name;
         EXPECT_FALSE(channel_.TakeDelivery(delivery)) << c.name;
     }
 }
@@ -112,18 +118,18 @@ TEST_F(ModemChannelTest, DeliveriesComeOutOneAtATimeInOrderWhateverEndsTheirLine
     const std::string kLf = "\n+CMT: ,24\n" + kPdu + "\n";
     sim_.SendRaw(kDelivery + kLf + kPdu + "\r");
     EXPECT_TRUE(channel_.SendCommand("+CNMA", true));
-    for (const std::string& expected : {kDelivery, kDelivery, kPdu + "\r\n"}) {
-        std::string delivery;
+    for (const std::string& expected : {kFound, kFound, "|" + kPdu}) {
+        KeptDelivery delivery;
         EXPECT_TRUE(channel_.TakeDelivery(delivery));
-        EXPECT_EQ(delivery, expected);
+        EXPECT_EQ(Joined(delivery), expected);
     }
 }
 
 TEST_F(ModemChannelTest, AnEchoThatLooksLikeAPduIsNotKept) {
     // The modem echoes a line without AT and does not answer it.
     EXPECT_FALSE(channel_.SendCommand("0A0B\r", false));
-    std::string delivery;
-    EXPECT_FALSE(channel_.TakeDelivery(delivery)) << delivery;
+    KeptDelivery delivery;
+    EXPECT_FALSE(channel_.TakeDelivery(delivery)) << delivery.pdu;
 }
 
 TEST_F(ModemChannelTest, ReadChunkTakesAtMost2000Bytes) {

@@ -15,12 +15,31 @@ const std::string kHeaderB = "+CMT: ,22";
 const std::string kA = "\r\n" + kHeaderA + "\r\n" + kPduA + "\r\n";
 const std::string kB = "\r\n" + kHeaderB + "\r\n" + kPduB + "\r\n";
 
-// Deliveries as they are handed out.
+// Deliveries as they are handed out, header and PDU line written as one string.
 std::string Headed(const std::string& header, const std::string& pdu) {
-    return "\r\n" + header + "\r\n" + pdu + "\r\n";
+    return header + "|" + pdu;
 }
 std::string Bare(const std::string& pdu) {
-    return pdu + "\r\n";
+    return Headed("", pdu);
+}
+const std::string kFoundA = Headed(kHeaderA, kPduA);
+
+struct Framed {
+    std::vector<std::string> deliveries;
+    std::size_t rest;
+    bool begun;
+};
+
+Framed Frame(std::string_view text, const std::string& echo = "", bool ended = false) {
+    ModemFraming framing(text, echo, ended);
+    Framed framed;
+    for (Delivery delivery; framing.Next(delivery);) {
+        framed.deliveries.push_back(
+            Headed(std::string(delivery.header), std::string(delivery.pdu)));
+    }
+    framed.rest = framing.Rest();
+    framed.begun = framing.DeliveryBegun();
+    return framed;
 }
 
 std::string WithLineEnds(std::string text, const std::string& lineEnd) {
@@ -39,15 +58,15 @@ struct Outcome {
 
 // As the channel frames what it reads: the first piece, then its rest with the second.
 Outcome FrameInTwo(const std::string& text, std::size_t split, const std::string& echo) {
-    FramedText first = FrameModemText(std::string_view(text).substr(0, split), echo);
+    Framed first = Frame(std::string_view(text).substr(0, split), echo);
     const std::string joined = text.substr(first.rest, split - first.rest) + text.substr(split);
-    const FramedText second = FrameModemText(joined, echo);
+    const Framed second = Frame(joined, echo);
     first.deliveries.insert(first.deliveries.end(), second.deliveries.begin(),
                             second.deliveries.end());
-    return {first.deliveries, joined.substr(second.rest), second.deliveryBegun};
+    return {first.deliveries, joined.substr(second.rest), second.begun};
 }
 
-TEST(FrameModemText, FindsTheDeliveriesWhateverEndsTheLinesAndWhereverTheTextIsCut) {
+TEST(ModemFraming, FindsTheDeliveriesWhateverEndsTheLinesAndWhereverTheTextIsCut) {
     const struct {
         const char* name;
         std::string text;
@@ -57,8 +76,8 @@ TEST(FrameModemText, FindsTheDeliveriesWhateverEndsTheLinesAndWhereverTheTextIsC
         std::string echo = "";
     } cases[] = {
         {"two in one read", kA + kB, {Headed(kHeaderA, kPduA), Headed(kHeaderB, kPduB)}},
-        {"echo and results around it", "AT\r" + kA + "\r\nOK\r\n\r\nRING\r\n", {kA}},
-        {"lower-case header", Headed("+cmt: ,24", kPduA), {Headed("+cmt: ,24", kPduA)}},
+        {"echo and results around it", "AT\r" + kA + "\r\nOK\r\n\r\nRING\r\n", {kFoundA}},
+        {"lower-case header", "\r\n+cmt: ,24\r\n" + kPduA + "\r\n", {Headed("+cmt: ,24", kPduA)}},
         {"bare PDU", kPduA + "\r\n", {Bare(kPduA)}},
         {"short or odd digits are result codes", "0\r12\r0A0\r0A0B\r", {Bare("0A0B")}},
         {"the command's own echo", "0A0B\r\r\nOK\r\n", {}, "", false, "0A0B"},
@@ -67,19 +86,26 @@ TEST(FrameModemText, FindsTheDeliveriesWhateverEndsTheLinesAndWhereverTheTextIsC
          {Headed("+CMT: ,4", "0691 2143"), Bare("06 91 21 43")}},
         {"blank line between header and PDU",
          "\r\n" + kHeaderA + "\r\n \r\n" + kPduA + "\r\n",
-         {kA}},
+         {kFoundA}},
         {"other results", "\r\n+CMTI: \"SM\",1234\r\n\r\n+CMS ERROR: 500\r\n0\r\nERROR\r\n", {}},
         {"headers followed by results",
          "\r\n" + kHeaderA + "\r\n0\r\n\r\n" + kHeaderA + "\r\n\r\nOK\r\n",
          {}},
         {"header followed by another header",
          "\r\n" + kHeaderA + "\r\n" + kA + kHeaderB,
-         {kA},
+         {kFoundA},
          kHeaderB,
          true},
         {"text-mode delivery whose text looks like a PDU",
          "\r\n+CMT: \"+4915112345678\",,\"24/12/21,13:52:00+04\"\r\nCAFE\r\n" + kA,
-         {kA}},
+         {kFoundA}},
+        {"stored messages listed and read",
+         "\r\n+CMGL: 1,0,,24\r\n" + kPduA + "\r\n+CMGR: 1,,24\r\n" + kPduA + "\r\n\r\nOK\r\n",
+         {Headed("+CMGL: 1,0,,24", kPduA), Headed("+CMGR: 1,,24", kPduA)}},
+        {"stored messages in text mode",
+         "\r\n+CMGL: 1,\"REC READ\",\"+4917\",,\"24/12/21,13:52:00+04\"\r\nCAFE\r\n"
+         "+CMGR: \"REC READ\",\"+4917\",,\"24/12/21,13:52:00+04\"\r\nCAFE\r\n",
+         {}},
         {"header without its PDU line yet",
          "\r\nOK\r\n\r\n" + kHeaderA + "\r\n",
          {},
@@ -105,23 +131,40 @@ TEST(FrameModemText, FindsTheDeliveriesWhateverEndsTheLinesAndWhereverTheTextIsC
     }
 }
 
-TEST(FrameModemText, TextThatHasEndedIsFramedAsItIs) {
+TEST(ModemFraming, TextThatHasEndedIsFramedAsItIs) {
     const struct {
         const char* name;
         std::string text;
         std::vector<std::string> deliveries;
     } cases[] = {
-        {"header whose PDU never came", "\r\n" + kHeaderA + "\r\n", {"\r\n" + kHeaderA + "\r\n"}},
+        {"header whose PDU never came", "\r\n" + kHeaderA + "\r\n", {Headed(kHeaderA, "")}},
         {"PDU line cut short", kHeaderA + "\n0691", {Headed(kHeaderA, "0691")}},
         {"no line end at all", kPduA, {Bare(kPduA)}},
         {"the start of a header", "\r\n+C", {}},
         {"text-mode header alone", "+CMT: \"+4917\",,\"24/12/21,13:52:00+04\"", {}},
     };
     for (const auto& c : cases) {
-        const FramedText framed = FrameModemText(c.text, {}, true);
+        const Framed framed = Frame(c.text, {}, true);
         EXPECT_EQ(framed.deliveries, c.deliveries) << c.name;
         EXPECT_EQ(framed.rest, c.text.size()) << c.name;
     }
+}
+
+TEST(ModemFraming, HandsOutEveryOtherLineWithItsKind) {
+    const std::string text =
+        "AT+CMGR=1\r\r\n+CMGR: 0,,24\r\n" + kPduA + "\r\n\r\nOK\r\n" + kA +
+        "\r\n^RSSI:17\r\n\r\n+CMT: \"+4917\",,\"24/12/21,13:52:00+04\"\r\nHi\r\n";
+    ModemFraming framing(text, "AT+CMGR=1", true);
+    std::vector<std::string> items;
+    for (FramedItem item; framing.Next(item);) {
+        const char* kinds[] = {"delivery", "stored", "line"};
+        items.push_back(std::string(kinds[static_cast<int>(item.kind)]) + " " +
+                        Headed(std::string(item.header), std::string(item.pdu)));
+    }
+    EXPECT_EQ(items, (std::vector<std::string>{"line AT+CMGR=1|",
+                                               "stored " + Headed("+CMGR: 0,,24", kPduA),
+                                               "line OK|", "delivery " + kFoundA, "line ^RSSI:17|",
+                                               "line +CMT: \"+4917\",,\"24/12/21,13:52:00+04\"|"}));
 }
 
 }  // namespace

@@ -9,10 +9,9 @@
 #include <vector>
 
 #include "modem/ModemFraming.h"
-#include "sms/ModemText.h"
-#include "sms/PduDecoder.h"
+#include "sms/ClientMessage.h"
 #include "tools/pelvaro-decode/JsonText.h"
-#include "tools/pelvaro-decode/Windows1252.h"
+#include "tools/pelvaro-decode/Utf8.h"
 
 namespace {
 
@@ -33,7 +32,7 @@ An input is read as Pelvaro reads the modem: lines may end in CR LF, CR or LF,
 each "+CMT" delivery in it is decoded, and echoes and result lines such as OK
 are passed over.
 
-Output: each summary, its Windows-1252 text shown as UTF-8 and its lines ending
+Output: each summary as UTF-8, its lines ending
 in LF, with a blank line between summaries. An input without a PDU prints
 nothing and is reported on standard error.
 
@@ -82,7 +81,7 @@ std::string ForTerminal(const std::string& summary) {
         }
         out += summary[i];
     }
-    return pelvaro::Windows1252ToUtf8(out);
+    return out;
 }
 
 // Prints each input's outcome in the chosen form.
@@ -90,10 +89,10 @@ class Printer {
   public:
     explicit Printer(bool json) : json_(json) {}
 
-    void Summary(const std::string& summary) {
+    void Summary(const pelvaro::ClientMessage& message) {
+        const std::string summary = pelvaro::Utf8FromUtf16(message.text);
         if (json_) {
-            std::cout << "{\"summary\": "
-                      << pelvaro::JsonString(pelvaro::Windows1252ToUtf8(summary)) << "}\n";
+            std::cout << "{\"summary\": " << pelvaro::JsonString(summary) << "}\n";
         } else {
             std::cout << (printedSummary_ ? "\n" : "") << ForTerminal(summary) << '\n';
         }
@@ -113,25 +112,22 @@ class Printer {
 };
 
 // False when the input held no delivery, or a delivery held no PDU; each is reported in its place.
-bool Decode(const std::string& input, std::size_t inputNumber, Printer& printer) {
-    const std::vector<std::string> deliveries = pelvaro::FrameModemText(input, {}, true).deliveries;
-    if (deliveries.empty()) {
-        printer.NoPdu(inputNumber);
-        return false;
-    }
+bool Decode(const std::string& input, std::size_t inputNumber, pelvaro::MessageReader& reader,
+            Printer& printer) {
+    pelvaro::ModemFraming framing(input, {}, true);
+    bool found = false;
     bool allDecoded = true;
-    for (const std::string& delivery : deliveries) {
-        pelvaro::PduArea area;
-        if (pelvaro::ModemTextToOctets(delivery, area) == 0) {
+    for (pelvaro::Delivery delivery; framing.Next(delivery);) {
+        found = true;
+        std::vector<pelvaro::ClientMessage> ready;
+        if (!reader.Read(delivery, pelvaro::MessageReader::Clock::now(), ready)) {
             printer.NoPdu(inputNumber);
             allDecoded = false;
-            continue;
         }
-        std::string summary;
-        pelvaro::PduDecoder::BuildSummary(area, summary);
-        printer.Summary(summary);
+        for (const pelvaro::ClientMessage& message : ready) printer.Summary(message);
     }
-    return allDecoded;
+    if (!found) printer.NoPdu(inputNumber);
+    return found && allDecoded;
 }
 
 std::string ReadAll(std::istream& in) {
@@ -161,10 +157,11 @@ int main(int argc, char** argv) {
     const std::vector<std::string>& inputs = options.texts;
 
     Printer printer(options.json);
+    pelvaro::MessageReader reader;
     bool allDecoded = true;
     try {
         for (std::size_t i = 0; i < inputs.size(); ++i) {
-            allDecoded = Decode(inputs[i], i + 1, printer) && allDecoded;
+            allDecoded = Decode(inputs[i], i + 1, reader, printer) && allDecoded;
         }
     } catch (const std::exception& e) {
         std::cerr << "pelvaro-decode: " << e.what() << "\n";

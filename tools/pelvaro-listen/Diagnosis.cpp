@@ -10,7 +10,7 @@ namespace pelvaro::listen {
 namespace {
 
 // What the object reads, with the settings path it uses unless told otherwise.
-constexpr const char* kSettingsFile = SerialPort::kDefaultSettingsPath;
+constexpr const char* kSettingsFile = kDefaultSettingsPath;
 
 #ifdef _WIN64
 constexpr wchar_t kBitness[] = L"64-bit";
@@ -48,12 +48,12 @@ std::wstring FullSettingsPath() {
 PortSetting ReadPortSetting() {
     PortSetting setting;
     setting.port =
-        static_cast<int>(GetPrivateProfileIntA(SerialPort::kSettingsSection, SerialPort::kPortKey,
-                                               SerialPort::kDefaultPort, kSettingsFile));
+        static_cast<int>(GetPrivateProfileIntA(kSettingsSection, kPortKey,
+                                               kDefaultPort, kSettingsFile));
     setting.fileFound = GetFileAttributesA(kSettingsFile) != INVALID_FILE_ATTRIBUTES;
     // The default string tells an absent key from one that holds the default value.
     char value[16];
-    GetPrivateProfileStringA(SerialPort::kSettingsSection, SerialPort::kPortKey, "\x01", value,
+    GetPrivateProfileStringA(kSettingsSection, kPortKey, "\x01", value,
                              sizeof value, kSettingsFile);
     setting.keyFound = value[0] != '\x01';
     setting.file = FullSettingsPath();

@@ -24,7 +24,7 @@ struct Failure {
 
 // What the object reads from .\SerComm.ini to choose its port.
 struct PortSetting {
-    int port = SerialPort::kDefaultPort;
+    int port = kDefaultPort;
     bool fileFound = false;
     bool keyFound = false;
     std::wstring file;  // full path of .\SerComm.ini

@@ -452,15 +452,14 @@ TEST_F(ReceiverTest, TheBoxShowsAfterTheTimerStartedAndTicksRunMeanwhile) {
 }
 
 TEST_F(ReceiverTest, RunningOutOfMemoryDropsOneEventAndNothingEscapes) {
-    const std::string delivery = "\r\n+CMT: ,24\r\n" + kPdu + "\r\n";
-    std::string text = delivery;  // copied before allocations fail
-    ComPtr<IReadSms> readSms;     // the COM boundary answers for StartReceiving
+    const Delivery delivery{"+CMT: ,24", kPdu};
+    ComPtr<IReadSms> readSms;  // the COM boundary answers for StartReceiving
     ASSERT_EQ(object_.As(readSms), S_OK);
     bool raised = true;
     HRESULT start = S_OK;
     {
         FailAllocations fail;
-        raised = receiver_->ProcessReceivedText(std::move(text));
+        raised = receiver_->ProcessReceivedText(delivery);
         start = readSms->StartReceiving(VARIANT_FALSE);
     }
     EXPECT_FALSE(raised);

@@ -10,8 +10,7 @@
 #include <string>
 
 #include "modem/ModemFraming.h"
-#include "sms/ModemText.h"
-#include "sms/PduDecoder.h"
+#include "sms/ClientMessage.h"
 #include "tests/sms/bench/Allocations.h"
 #include "tests/sms/bench/Bench.h"
 #include "tests/sms/bench/Corpus.h"
@@ -25,29 +24,26 @@ const std::vector<std::string>& Kinds() {
 
 namespace {
 
-void Decode(const std::string& modemText, std::string& summary) {
-    PduArea area;
-    if (ModemTextToOctets(modemText, area) > 0) {
-        PduDecoder::BuildSummary(area, summary);
-    }
-}
-
-// framed: as the receiver does, the delivery found by framing what the modem sent.
+// framed: as the receiver does, the delivery found by framing what the modem sent; otherwise
+// the bare PDU.
 void DecodeModemText(benchmark::State& state, const std::string& kind, bool framed) {
     const std::vector<Delivery> corpus = Corpus(kind);
     std::size_t next = 0;
+    MessageReader reader;
+    const MessageReader::Clock::time_point now = MessageReader::Clock::now();
+    std::vector<ClientMessage> ready;
+    ready.reserve(1);
     const std::size_t before = Allocations();
     for (auto _ : state) {
-        const Delivery& delivery = corpus[next++ % corpus.size()];
-        std::string summary;
+        const Delivery& sample = corpus[next++ % corpus.size()];
+        ready.clear();
         if (!framed) {
-            Decode(delivery.modemText, summary);
+            reader.Read(pelvaro::Delivery{{}, sample.pdu}, now, ready);
         } else {
-            for (const std::string& found : FrameModemText(delivery.modemText).deliveries) {
-                Decode(found, summary);
-            }
+            ModemFraming framing(sample.modemText);
+            for (pelvaro::Delivery found; framing.Next(found);) reader.Read(found, now, ready);
         }
-        benchmark::DoNotOptimize(summary.data());
+        benchmark::DoNotOptimize(ready.data());
         benchmark::ClobberMemory();
     }
     state.counters["allocs/msg"] = benchmark::Counter(static_cast<double>(Allocations() - before),

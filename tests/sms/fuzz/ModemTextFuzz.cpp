@@ -1,5 +1,5 @@
 // libFuzzer target: arbitrary modem text through the receiver's whole path, as the channel reads
-// it in two pieces (cut where the first byte says), then each delivery to octets and summary.
+// it in two pieces (cut where the first byte says), then each delivery to what the client gets.
 // Besides the sanitizers' checks, it holds framing and decoder to what they promise.
 
 #include <cstddef>
@@ -10,13 +10,10 @@
 #include <vector>
 
 #include "modem/ModemFraming.h"
-#include "sms/ModemText.h"
+#include "sms/ClientMessage.h"
 #include "sms/PduDecoder.h"
 
 namespace {
-
-// Labels, 398 digits each for the two numbers, 255 characters of text.
-constexpr std::size_t kLongestSummary = 19 + 398 + 15 + 398 + 8 + 255;
 
 void Check(bool condition) {
     if (!condition) {
@@ -24,34 +21,52 @@ void Check(bool condition) {
     }
 }
 
+// Header and PDU line of each delivery found, as one string each.
+struct Found {
+    std::vector<std::string> deliveries;
+    std::size_t rest;
+};
+
+Found Frame(std::string_view text, bool ended = false) {
+    pelvaro::ModemFraming framing(text, {}, ended);
+    Found found;
+    for (pelvaro::Delivery delivery; framing.Next(delivery);) {
+        Check(delivery.header.size() + delivery.pdu.size() > 0);
+        found.deliveries.push_back(std::string(delivery.header) + '\n' + std::string(delivery.pdu));
+    }
+    found.rest = framing.Rest();
+    return found;
+}
+
 // What the channel hands out for `text` read in two pieces, the rest released at the end.
 std::vector<std::string> FramedInTwo(const std::string& text, std::size_t split) {
-    pelvaro::FramedText first = pelvaro::FrameModemText(std::string_view(text).substr(0, split));
+    Found first = Frame(std::string_view(text).substr(0, split));
     Check(first.rest <= split);
     const std::string joined = text.substr(first.rest, split - first.rest) + text.substr(split);
-    pelvaro::FramedText second = pelvaro::FrameModemText(joined);
+    const Found second = Frame(joined);
     Check(second.rest <= joined.size());
-    pelvaro::FramedText released = pelvaro::FrameModemText(joined.substr(second.rest), {}, true);
+    const Found released = Frame(std::string_view(joined).substr(second.rest), true);
     Check(released.rest == joined.size() - second.rest);
-    for (auto* more : {&second, &released}) {
+    for (const Found* more : {&second, &released}) {
         first.deliveries.insert(first.deliveries.end(), more->deliveries.begin(),
                                 more->deliveries.end());
     }
     return first.deliveries;
 }
 
-void Summarise(const std::string& delivery) {
-    Check(delivery.size() >= 2 && delivery.compare(delivery.size() - 2, 2, "\r\n") == 0);
-    pelvaro::PduArea area;
-    const std::size_t octets = pelvaro::ModemTextToOctets(delivery, area);
-    Check(octets <= area.size());
-    if (octets == 0) {
+void Read(const std::string& found) {
+    const std::size_t cut = found.find('\n');
+    const pelvaro::Delivery delivery{std::string_view(found).substr(0, cut),
+                                     std::string_view(found).substr(cut + 1)};
+    std::vector<pelvaro::ClientMessage> ready;
+    pelvaro::MessageReader reader;
+    if (!reader.Read(delivery, pelvaro::MessageReader::Clock::now(), ready)) {
+        Check(ready.empty());
         return;
     }
-    std::string summary = "left over";
-    Check(pelvaro::PduDecoder::BuildSummary(area, summary));
-    Check(summary.size() <= kLongestSummary);
-    Check(summary.find('\0') == std::string::npos);
+    Check(ready.size() == 1);
+    Check(ready[0].text.size() <= pelvaro::kLongestSummary);
+    Check(ready[0].text.find(u'\0') == std::u16string::npos);
 }
 
 }  // namespace
@@ -63,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Where the text is cut makes no difference.
     Check(deliveries == FramedInTwo(text, size));
     for (const std::string& delivery : deliveries) {
-        Summarise(delivery);
+        Read(delivery);
     }
     return 0;
 }
