@@ -38,4 +38,14 @@ HRESULT QueryInterfaceFrom(const InterfaceEntry<Object> (&table)[N], Object& obj
     return E_NOINTERFACE;
 }
 
+// For an object that is one interface I besides IUnknown.
+template <typename I, typename Object>
+HRESULT QueryInterfaceAs(Object& object, REFIID riid, void** ppv) noexcept {
+    static const InterfaceEntry<Object> kInterfaces[] = {
+        {&IID_IUnknown, AsInterface<Object, I>},
+        {&__uuidof(I), AsInterface<Object, I>},
+    };
+    return QueryInterfaceFrom(kInterfaces, object, riid, ppv);
+}
+
 }  // namespace pelvaro

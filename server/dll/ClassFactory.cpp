@@ -18,11 +18,7 @@ HRESULT ClassFactory::Create(InstanceCreator creator, REFIID riid, void** ppv) {
 }
 
 HRESULT ClassFactory::QueryInterface(REFIID riid, void** ppv) noexcept {
-    static const InterfaceEntry<ClassFactory> kInterfaces[] = {
-        {&IID_IUnknown, AsInterface<ClassFactory, IClassFactory>},
-        {&IID_IClassFactory, AsInterface<ClassFactory, IClassFactory>},
-    };
-    return QueryInterfaceFrom(kInterfaces, *this, riid, ppv);
+    return QueryInterfaceAs<IClassFactory>(*this, riid, ppv);
 }
 
 ULONG ClassFactory::AddRef() noexcept {

@@ -36,11 +36,7 @@ class ComEnumerator final : public Interface {
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) noexcept override {
-        static const InterfaceEntry<ComEnumerator> kInterfaces[] = {
-            {&IID_IUnknown, AsInterface<ComEnumerator, Interface>},
-            {&__uuidof(Interface), AsInterface<ComEnumerator, Interface>},
-        };
-        return QueryInterfaceFrom(kInterfaces, *this, riid, ppv);
+        return QueryInterfaceAs<Interface>(*this, riid, ppv);
     }
     ULONG STDMETHODCALLTYPE AddRef() noexcept override { return ++refs_; }
     ULONG STDMETHODCALLTYPE Release() noexcept override {

@@ -7,11 +7,7 @@
 namespace pelvaro {
 
 HRESULT ConnectionPoint::QueryInterface(REFIID riid, void** ppv) noexcept {
-    static const InterfaceEntry<ConnectionPoint> kInterfaces[] = {
-        {&IID_IUnknown, AsInterface<ConnectionPoint, IConnectionPoint>},
-        {&IID_IConnectionPoint, AsInterface<ConnectionPoint, IConnectionPoint>},
-    };
-    return QueryInterfaceFrom(kInterfaces, *this, riid, ppv);
+    return QueryInterfaceAs<IConnectionPoint>(*this, riid, ppv);
 }
 
 ULONG ConnectionPoint::AddRef() noexcept {
