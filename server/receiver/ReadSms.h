@@ -11,10 +11,8 @@
 #include "server/automation/AutomationPart.h"
 #include "server/automation/ClassInfoPart.h"
 #include "server/automation/ContainerPart.h"
-#include "server/automation/ErrorInfoPart.h"
 #include "server/automation/EventSourcePart.h"
 #include "server/events/EventsConnectionPoint.h"
-#include "server/events/PropertyNotifyConnectionPoint.h"
 #include "server/receiver/FullReception.h"
 #include "sms/ClientMessage.h"
 

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "Pelvaro_h.h"
+#include "server/module/ClassNames.h"
 #include "tools/pelvaro-listen/Diagnosis.h"
 #include "tools/pelvaro-listen/EventSink.h"
 #include "tools/pelvaro-listen/EventText.h"
@@ -17,7 +18,7 @@ namespace pelvaro::listen {
 
 namespace {
 
-constexpr wchar_t kProgId[] = L"Pelvaro.ReadSms";
+constexpr wchar_t kProgId[] = L"" PELVARO_VERSION_INDEPENDENT_PROGID;
 constexpr wchar_t kPrefix[] = L"pelvaro-listen: ";
 
 class ComApartment {
