@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "modem/ModemLines.h"
-#include "server/receiver/ModemCommands.h"
+#include "modem/ModemCommands.h"
 #include "server/receiver/ReadSms.h"
 #include "server/receiver/ReceptionLoop.h"
 #include "server/receiver/UserFeedback.h"

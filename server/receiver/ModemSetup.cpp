@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "modem/ModemLines.h"
-#include "server/receiver/ModemCommands.h"
+#include "modem/ModemCommands.h"
 
 namespace pelvaro {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "modem/ModemChannel.h"
 #include "server/receiver/FullReception.h"
-#include "server/receiver/ModemCommands.h"
+#include "modem/ModemCommands.h"
 #include "server/receiver/ReadSms.h"
 #include "server/receiver/UserFeedback.h"
 

@@ -101,7 +101,8 @@ TEST_F(ListenSession, PrintsEachDeliveryAndEndsWhenTheTimeIsUp) {
     for (int i = 0; i < 150 && listener.Err().find("receiving SMS") == std::string::npos; ++i) {
         Sleep(100);
     }
-    ASSERT_NE(listener.Err().find("receiving SMS on COM" + std::to_string(sim.Port())),
+    ASSERT_NE(listener.Err().find("receiving SMS on COM" + std::to_string(sim.Port()) +
+                                  " for 5 s (Full Decoding off, Full Modem Support off)"),
               std::string::npos)
         << listener.Err();
 
@@ -119,6 +120,36 @@ TEST_F(ListenSession, PrintsEachDeliveryAndEndsWhenTheTimeIsUp) {
     EXPECT_TRUE(std::regex_match(listener.Out(), expected)) << listener.Out();
     EXPECT_NE(listener.Err().find("pelvaro-listen: stopped after 1 message\r\n"), std::string::npos)
         << listener.Err();
+}
+
+TEST_F(ListenSession, SaysWhichSetUpCommandTheModemRefused) {
+    ASSERT_EQ(Regsvr32(L"/s"), 0u) << "regsvr32 Pelvaro.dll failed";
+    test::ModemSim sim;
+    const struct {
+        const char* name;
+        std::vector<std::string> orders;
+        const char* settings;
+        std::string expected;
+    } cases[] = {
+        {"without full modem support, the key is named",
+         {"refuse +CSMS=1"},
+         "",
+         "the modem refused AT+CSMS=1 (+CMS ERROR: 500) (COM3); \"Full Modem Support=1\" in "},
+        {"with it, the object's own account",
+         {"refuse +CNMI", "offer +CPMS (),(),()"},
+         "Full Modem Support=1\r\n",
+         "AT+CNMI=1,2 was refused (+CMS ERROR: 500)"},
+    };
+    for (const auto& c : cases) {
+        sim.Reset();
+        for (const std::string& order : c.orders) sim.Order(order);
+        const std::wstring folder = TestFolder(Widen(c.name).substr(0, 12));
+        WriteSettings(folder, "[SerComm Options]\r\nPort=" + std::to_string(sim.Port()) + "\r\n" +
+                                  c.settings);
+        Child listener = Listen(folder, L"--seconds 1");
+        EXPECT_EQ(listener.Wait(), 4u) << c.name;
+        EXPECT_NE(listener.Err().find(c.expected), std::string::npos) << c.name << listener.Err();
+    }
 }
 
 }  // namespace

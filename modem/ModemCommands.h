@@ -1,5 +1,5 @@
 #pragma once
-// The commands the receiver gives the modem; the channel puts "AT" in front of the framed ones.
+// The commands Pelvaro gives the modem; the channel puts "AT" in front of the framed ones.
 
 namespace pelvaro {
 
