@@ -3,6 +3,7 @@
 #include "Pelvaro_h.h"
 #include "server/module/DispatchIds.h"
 #include "win/ComPtr.h"
+#include "win/ErrorInfo.h"
 #include "win/Holders.h"
 
 namespace pelvaro {
@@ -11,20 +12,12 @@ namespace {
 
 constexpr UINT kMaxArgs = ONNEWSMS_ARGUMENT_COUNT;
 
-void PublishErrorInfo(EXCEPINFO& info) noexcept {
+// Published whatever code the exception carries: a sink that reports a real failure must not
+// leave the caller with a stale, unrelated error.
+void PublishException(EXCEPINFO& info) noexcept {
     if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
-    ComPtr<ICreateErrorInfo> created;
-    if (FAILED(CreateErrorInfo(created.Put()))) return;
-    created->SetGUID(IID_IDispatch);
-    if (info.bstrSource) created->SetSource(info.bstrSource);
-    if (info.bstrDescription) created->SetDescription(info.bstrDescription);
-    if (info.bstrHelpFile) created->SetHelpFile(info.bstrHelpFile);
-    created->SetHelpContext(info.dwHelpContext);
-
-    // Published whatever code the exception carries: a sink that reports a real
-    // failure must not leave the caller with a stale, unrelated error.
-    ComPtr<IErrorInfo> errorInfo;
-    if (SUCCEEDED(created.As(errorInfo))) SetErrorInfo(0, errorInfo.Get());
+    PublishErrorInfo({IID_IDispatch, info.bstrSource, info.bstrDescription, info.bstrHelpFile,
+                      info.dwHelpContext});
 }
 
 // Calls one sink and turns the exception it reports into the thread's error information; returns
@@ -36,7 +29,7 @@ HRESULT InvokeSink(IDispatch* sink, DISPID dispId, DISPPARAMS* params) noexcept 
     UINT argError = static_cast<UINT>(-1);
     const HRESULT hr = sink->Invoke(dispId, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, params,
                                     result.Get(), info.Get(), &argError);
-    if (FAILED(hr)) PublishErrorInfo(*info.Get());
+    if (FAILED(hr)) PublishException(*info.Get());
     return hr;
 }
 

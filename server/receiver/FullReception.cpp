@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "modem/ModemLines.h"
 #include "modem/ModemCommands.h"
+#include "modem/ModemLines.h"
 #include "server/receiver/ReadSms.h"
 #include "server/receiver/ReceptionLoop.h"
 #include "server/receiver/UserFeedback.h"

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "modem/ModemLines.h"
 #include "modem/ModemCommands.h"
+#include "modem/ModemLines.h"
 
 namespace pelvaro {
 namespace {

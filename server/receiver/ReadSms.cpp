@@ -4,12 +4,14 @@
 #include <utility>
 #include <vector>
 
-#include "server/module/ModuleLock.h"
 #include "modem/ModemCommands.h"
+#include "server/module/ModuleLock.h"
 #include "server/receiver/ReceptionLoop.h"
 #include "server/receiver/UserFeedback.h"
 #include "win/Bstr.h"
 #include "win/ComPtr.h"
+#include "win/ErrorInfo.h"
+#include "win/Widen.h"
 
 // CReadSms keeps the name it is known by outside; what it is made of lives in the project's
 // namespace.
@@ -29,14 +31,8 @@ const pelvaro::ModemDialogue kFixedDialogue;
 // Why the modem cannot be used, for clients that ask (GetErrorInfo); set only with full modem
 // support, since without it no method sets error information.
 void SetErrorText(const std::string& why) {
-    pelvaro::ComPtr<ICreateErrorInfo> created;
-    if (FAILED(CreateErrorInfo(created.Put()))) return;
-    const std::wstring text(why.begin(), why.end());  // modem answers are ASCII
-    created->SetGUID(IID_IReadSms);
-    created->SetSource(const_cast<LPOLESTR>(L"Pelvaro.ReadSms"));
-    created->SetDescription(const_cast<LPOLESTR>(text.c_str()));
-    pelvaro::ComPtr<IErrorInfo> info;
-    if (SUCCEEDED(created.As(info))) SetErrorInfo(0, info.Get());
+    const std::wstring text = pelvaro::Widen(why);
+    pelvaro::PublishErrorInfo({IID_IReadSms, L"Pelvaro.ReadSms", text.c_str()});
 }
 
 // The client's strings are made from the decoded UTF-16 as it is, with no code page in between.

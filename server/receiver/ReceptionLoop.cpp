@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "modem/ModemChannel.h"
-#include "server/receiver/FullReception.h"
 #include "modem/ModemCommands.h"
+#include "server/receiver/FullReception.h"
 #include "server/receiver/ReadSms.h"
 #include "server/receiver/UserFeedback.h"
 
