@@ -5,15 +5,11 @@
 #include <string_view>
 
 #include "sms/GsmAlphabet.h"
+#include "sms/SummaryLabels.h"
 
 namespace pelvaro {
 
 namespace {
-
-constexpr std::string_view kCentreLabel = "Service Center No: ";
-constexpr std::string_view kSenderLabel = "\r\nSender No: ";
-constexpr std::string_view kReceiverLabel = "\r\nReceiver No: ";
-constexpr std::string_view kTextLabel = "\r\nText: ";
 
 // 398 digits and a NUL: more than any TP address, and a service-centre field up to
 // 200 octets long, which is all the area holds.
