@@ -41,7 +41,8 @@ bool MessageReader::ReadFully(const Delivery& delivery, Clock::time_point now,
 
     std::array<char16_t, kLongestMessageText> text;
     const std::u16string_view written(text.data(), WriteMessageText(fields, text.data()));
-    const bool receiver = fields.type == MessageType::Submit;
+    // A status report names the receiver of the message it reports on.
+    const bool receiver = fields.type != MessageType::Deliver;
     const bool hasText = HasTextLine(fields);
     if (hasText && fields.header.concatenation.count > 1) {
         longMessages_.Add({fields.centre.text.View(), fields.party.text.View(), receiver,

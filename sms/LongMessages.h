@@ -18,7 +18,7 @@ struct ClientMessage;
 struct MessagePart {
     std::u16string_view centre;
     std::u16string_view party;
-    bool receiver = false;  // a SUBMIT, whose party is its receiver
+    bool receiver = false;  // the party is the receiver, as in a SUBMIT
     Concatenation concatenation;
     DataCoding coding;
     std::u16string_view text;
