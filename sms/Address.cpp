@@ -46,6 +46,13 @@ std::size_t ReadAddress(const std::uint8_t* field, std::size_t size, AddressLeng
         const std::size_t characters = semiOctets * 4 / 7;
         address.text.Grow(DecodeGsm7(value, valueOctets, 0, characters, LockingShiftTable(0),
                                      SingleShiftTable(0), address.text.End()));
+        // A name of 8n - 1 characters leaves 7 zero bits in its last octet, which encoders that
+        // count the octets rather than the semi-octets announce as one more septet: an '@'.
+        const std::u16string_view name = address.text.View();
+        if (characters > 0 && characters % 8 == 0 && name.size() == characters &&
+            name.back() == u'@') {
+            address.text.DropLast();
+        }
         return fieldSize;
     }
 

@@ -26,6 +26,7 @@ class AddressText {
     void Append(char16_t c) { chars_[size_++] = c; }
     char16_t* End() { return chars_.data() + size_; }
     void Grow(std::size_t count) { size_ += count; }
+    void DropLast() { --size_; }
 
   private:
     std::array<char16_t, kCapacity> chars_;

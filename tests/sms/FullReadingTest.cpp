@@ -32,6 +32,9 @@ TEST(FullReading, GivesSenderCentreAndTextAsSent) {
          u"Hi"},
         {"name of seven letters in 13 semi-octets",
          "06912143658709040DD0D47B9A4E2FCB0100006221900130340002C834", u"Twitter", u"Hi"},
+        // Counted in octets: the padding of the last one is no '@'.
+        {"name of seven letters in 14 semi-octets",
+         "06912143658709040ED0D47B9A4E2FCB0100006221900130340002C834", u"Twitter", u"Hi"},
         {"national number with * # a b c", "06912143658709040681BADC0E00006221900130340002C834",
          u"*#abc0", u"Hi"},
         {"UCS2 with a surrogate pair",
