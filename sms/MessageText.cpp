@@ -32,7 +32,7 @@ bool HasTextLine(const PduFields& fields) {
 
 std::size_t WriteMessageText(const PduFields& fields, char16_t* text) {
     const UserData& data = fields.userData;
-    if (fields.type == MessageType::StatusReport && !data.present) {
+    if (fields.type == MessageType::StatusReport && data.length == 0) {
         return Write(StatusWords(fields.status), text);
     }
     if (fields.coding.coding == Coding::Gsm7 && !fields.coding.compressed) {
