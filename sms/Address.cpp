@@ -10,9 +10,10 @@ namespace {
 
 constexpr unsigned kInternational = 1;
 constexpr unsigned kAlphanumeric = 5;
-constexpr std::uint8_t kFiller = 0x0F;
+constexpr unsigned kFiller = 0x0F;
 
-constexpr char16_t kDigits[] = u"0123456789*#abc";
+// The filler has no digit; writing its place costs less than a branch.
+constexpr char16_t kDigits[] = u"0123456789*#abc?";
 
 unsigned TypeOfNumber(std::uint8_t type) {
     return (type >> 4) & 0x07u;
@@ -59,11 +60,22 @@ std::size_t ReadAddress(const std::uint8_t* field, std::size_t size, AddressLeng
     const bool international = TypeOfNumber(address.type) == kInternational;
     if (international) address.text.Append(u'+');
     const std::size_t shown = std::min(semiOctets, valueOctets * 2);
-    for (std::size_t i = 0; i < shown; ++i) {
-        const std::uint8_t octet = value[i / 2];
-        const std::uint8_t digit = i % 2 == 0 ? octet & 0x0F : octet >> 4;
-        if (digit != kFiller) address.text.Append(kDigits[digit]);
+    char16_t* digits = address.text.End();
+    std::size_t written = 0;
+    for (std::size_t i = 0; i < shown / 2; ++i) {
+        const unsigned low = value[i] & 0x0Fu;
+        const unsigned high = value[i] >> 4;
+        digits[written] = kDigits[low];
+        written += low != kFiller;
+        digits[written] = kDigits[high];
+        written += high != kFiller;
     }
+    if (shown % 2 != 0) {
+        const unsigned low = value[shown / 2] & 0x0Fu;
+        digits[written] = kDigits[low];
+        written += low != kFiller;
+    }
+    address.text.Grow(written);
     // A '+' with no digits after it is no number.
     if (international && address.text.View().size() == 1) address.text.Clear();
     return fieldSize;

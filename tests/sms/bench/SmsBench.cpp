@@ -25,11 +25,11 @@ const std::vector<std::string>& Kinds() {
 namespace {
 
 // framed: as the receiver does, the delivery found by framing what the modem sent; otherwise
-// the bare PDU.
-void DecodeModemText(benchmark::State& state, const std::string& kind, bool framed) {
+// the bare PDU. full: the full reading instead of the default one.
+void DecodeModemText(benchmark::State& state, const std::string& kind, bool framed, bool full) {
     const std::vector<Delivery> corpus = Corpus(kind);
     std::size_t next = 0;
-    MessageReader reader;
+    MessageReader reader(full);
     const MessageReader::Clock::time_point now = MessageReader::Clock::now();
     std::vector<ClientMessage> ready;
     ready.reserve(1);
@@ -97,8 +97,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
     using namespace pelvaro::bench;
     for (const std::string& kind : Kinds()) {
-        benchmark::RegisterBenchmark(("pelvaro/" + kind).c_str(), DecodeModemText, kind, false);
-        benchmark::RegisterBenchmark(("framed/" + kind).c_str(), DecodeModemText, kind, true);
+        benchmark::RegisterBenchmark(("pelvaro/" + kind).c_str(), DecodeModemText, kind, false,
+                                     false);
+        benchmark::RegisterBenchmark(("framed/" + kind).c_str(), DecodeModemText, kind, true,
+                                     false);
+        benchmark::RegisterBenchmark(("full/" + kind).c_str(), DecodeModemText, kind, false, true);
     }
 #ifdef PELVARO_BENCH_GAMMU
     RegisterGammu();
