@@ -1,4 +1,4 @@
-# Test helpers shared by both presets.
+# The test functions of every preset.
 #
 # In the Windows builds every test executable runs through cmake/wine-run in
 # the build tree's private Wine prefix (CMAKE_CROSSCOMPILING_EMULATOR). A test
@@ -10,6 +10,7 @@ if(CMAKE_CROSSCOMPILING)
       ${PELVARO_WINEPREFIX})
   set(CMAKE_CROSSCOMPILING_EMULATOR ${PELVARO_WINE_RUN})
 endif()
+set(PELVARO_SIM_LAUNCHER ${CMAKE_SOURCE_DIR}/tests/support/run-with-modem-sim)
 
 # Host: Debian's libgtest-dev. Win32: GoogleTest's source, cross-compiled.
 macro(pelvaro_find_gtest)
@@ -32,6 +33,7 @@ endmacro()
 function(pelvaro_add_test)
   cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;COMMAND" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest_main)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
@@ -43,4 +45,26 @@ function(pelvaro_add_test)
   endif()
   set_tests_properties(${T_NAME} PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
                                             SKIP_RETURN_CODE 77)
+endfunction()
+
+# pelvaro_add_sim_test(NAME name LABEL label PORT n SOURCES ... [LIBS ...]
+#                      [TIMEOUT s] [PREFIX dir] [SIM_ARGS ...])
+# A test whose program finds a simulated modem on COMn (open it as \\.\COMn)
+# and scripts it with pelvaro::test::ModemSim. The sim's trace goes to
+# <build dir>/<name>.sim.log. PREFIX gives the test a Wine prefix of its own.
+function(pelvaro_add_sim_test)
+  cmake_parse_arguments(T "" "NAME;LABEL;PORT;TIMEOUT;PREFIX" "SOURCES;LIBS;SIM_ARGS" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  if(NOT T_PREFIX)
+    set(T_PREFIX ${PELVARO_WINEPREFIX})
+  endif()
+  pelvaro_add_test(NAME ${T_NAME} LABEL ${T_LABEL} TIMEOUT ${T_TIMEOUT}
+    SOURCES ${T_SOURCES}
+    LIBS ${T_LIBS} pelvaro_test_support
+    COMMAND ${PELVARO_SIM_LAUNCHER} --arch ${PELVARO_WINE_ARCH} --port ${T_PORT}
+            --prefix ${T_PREFIX} --log ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}.sim.log ${T_SIM_ARGS}
+            -- ${PROJECT_SOURCE_DIR}/cmake/wine-run ${PELVARO_WINE_ARCH} ${T_PREFIX}
+               $<TARGET_FILE:${T_NAME}>)
 endfunction()

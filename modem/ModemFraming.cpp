@@ -9,8 +9,18 @@ namespace pelvaro {
 
 namespace {
 
-// The unsolicited result that announces a delivered message.
-constexpr std::string_view kHeader = "+CMT:";
+// The results that a PDU line follows, and how many commas their PDU-mode form has: one more is
+// the text mode, which carries the sender where PDU mode carries the length.
+struct HeaderRule {
+    std::string_view prefix;
+    FramedKind kind;
+    int pduModeCommas;
+};
+constexpr HeaderRule kHeaders[] = {
+    {"+CMT:", FramedKind::Delivery, 1},        // +CMT: [<alpha>],<length>
+    {"+CMGR:", FramedKind::StoredMessage, 2},  // +CMGR: <stat>,[<alpha>],<length>
+    {"+CMGL:", FramedKind::StoredMessage, 3},  // +CMGL: <index>,<stat>,[<alpha>],<length>
+};
 
 bool IsLineEnd(char c) {
     return c == '\r' || c == '\n';
@@ -34,23 +44,27 @@ bool SameLettersNoCase(std::string_view a, std::string_view b) {
                       [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
 }
 
-// Also a line still on its way that may yet grow into a header ("+C").
-bool IsHeader(std::string_view content, bool ended) {
-    const std::string_view start = content.substr(0, kHeader.size());
-    return SameLettersNoCase(start, kHeader.substr(0, start.size())) &&
-           (start.size() == kHeader.size() || !ended);
+// The header rule the line starts with; also for a line still on its way that may yet grow into
+// a header ("+C"). Null for any other line.
+const HeaderRule* HeaderOf(std::string_view content, bool ended) {
+    for (const HeaderRule& rule : kHeaders) {
+        const std::string_view start = content.substr(0, rule.prefix.size());
+        if (SameLettersNoCase(start, rule.prefix.substr(0, start.size())) &&
+            (start.size() == rule.prefix.size() || !ended)) {
+            return &rule;
+        }
+    }
+    return nullptr;
 }
 
-// In text mode the header carries the sender, an optional name and the time stamp; in PDU mode
-// only an optional name and the length.
-bool IsTextModeHeader(std::string_view header) {
+bool IsTextModeHeader(std::string_view header, const HeaderRule& rule) {
     int commas = 0;
     bool quoted = false;
     for (char c : header) {
         if (c == '"') quoted = !quoted;
         if (c == ',' && !quoted) ++commas;
     }
-    return commas >= 2;
+    return commas > rule.pduModeCommas;
 }
 
 // What each character is to a PDU line: a digit, a blank or neither. A table, since every
@@ -156,13 +170,24 @@ bool ModemFraming::NextLine(Line& line) {
 }
 
 bool ModemFraming::Next(Delivery& delivery) {
+    FramedItem item;
+    while (Next(item)) {
+        if (item.kind != FramedKind::Line) {
+            delivery = item.AsDelivery();
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ModemFraming::Next(FramedItem& item) {
     while (haveLine_) {
         const Line line = line_;
         Line after;
         const bool hasNext = NextLine(after);
         bool nextTaken = false;
-        bool found = false;
-        if (IsHeader(line.content, line.ended)) {
+        item = {FramedKind::Line, line.content, {}};
+        if (const HeaderRule* header = HeaderOf(line.content, line.ended)) {
             if (!line.ended || (!hasNext && !ended_) || (hasNext && !after.ended)) {
                 // The header or the line after it is still on its way.
                 rest_ = line.begin;
@@ -170,24 +195,24 @@ bool ModemFraming::Next(Delivery& delivery) {
                 haveLine_ = false;
                 return false;
             }
-            if (IsTextModeHeader(line.content)) {
+            if (IsTextModeHeader(line.content, *header)) {
                 // Its text line goes with it, whatever it looks like.
-                nextTaken = hasNext && !IsHeader(after.content, after.ended);
+                nextTaken = hasNext && !HeaderOf(after.content, after.ended);
             } else if (!hasNext) {
-                delivery = {line.content, {}};
-                found = true;
+                item.kind = header->kind;
             } else if (IsPduAfterHeader(after.content, after.ended)) {
-                delivery = {line.content, after.content};
-                found = nextTaken = true;
+                item = {header->kind, line.content, after.content};
+                nextTaken = true;
             }
             // A header followed by anything else announces nothing that can be read.
         } else if (!line.ended) {
             // Whatever it is, what comes next belongs to it.
             rest_ = line.begin;
             deliveryBegun_ = IsBarePdu(line.content, line.ended);
+            haveLine_ = false;
+            return false;
         } else if (IsBarePdu(line.content, line.ended) && line.content != echo_) {
-            delivery = {{}, line.content};
-            found = true;
+            item = {FramedKind::Delivery, {}, line.content};
         }
         if (nextTaken) {
             haveLine_ = NextLine(line_);
@@ -195,7 +220,7 @@ bool ModemFraming::Next(Delivery& delivery) {
             haveLine_ = hasNext;
             line_ = after;
         }
-        if (found) return true;
+        return true;
     }
     return false;
 }

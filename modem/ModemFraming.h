@@ -10,12 +10,31 @@
 
 namespace pelvaro {
 
-// Hands out the deliveries in `text` one by one, as views into it, without copying anything. A
-// delivery is a PDU-mode "+CMT:" header line (any letter case) followed by a line of hexadecimal
-// digits, or such a line alone. Blanks around and between the digits are allowed, and blank lines
-// are skipped. Passed over: result lines (OK, ERROR, RING, other "+" results, numeric codes), the
-// `echo` of the command last sent, a header followed by anything but PDU digits, and text-mode
-// "+CMT:" deliveries with their text line, which hold no PDU even when their text looks like one.
+enum class FramedKind {
+    Delivery,       // "+CMT:" and its PDU line, or a PDU line alone
+    StoredMessage,  // a message read from the modem's storage: "+CMGR:" or "+CMGL:" and its PDU
+    Line,           // any other line: a result, an echo, an unsolicited report
+};
+
+// One thing found in modem text, as views into it.
+struct FramedItem {
+    FramedKind kind = FramedKind::Line;
+    // The header line of a delivery or stored message (empty for a bare PDU line); the line
+    // itself for any other line.
+    std::string_view header;
+    // The PDU line of a delivery or stored message.
+    std::string_view pdu;
+
+    Delivery AsDelivery() const { return {header, pdu}; }
+};
+
+// Hands out what `text` holds one by one, as views into it, without copying anything. A delivery
+// is a PDU-mode "+CMT:" header line (any letter case) followed by a line of hexadecimal digits, or
+// such a line alone; a stored message the same with a "+CMGR:" or "+CMGL:" header. Blanks around
+// and between the digits are allowed, and blank lines are skipped. Every other line is handed out
+// as a line: results (OK, ERROR, RING, other "+" results, numeric codes), the `echo` of the
+// command last sent, a header followed by anything but PDU digits, and text-mode headers, whose
+// text line goes with them, since it holds no PDU even when it looks like one.
 //
 // When `ended`, nothing more will follow: the end of the text ends its last line, and a header
 // whose PDU line never came is handed out alone, so that it is still acknowledged.
@@ -26,7 +45,9 @@ class ModemFraming {
   public:
     explicit ModemFraming(std::string_view text, std::string_view echo = {}, bool ended = false);
 
-    // The next delivery; false when there is none left.
+    // The next item; false when there is none left.
+    bool Next(FramedItem& item);
+    // The next delivery or stored message, passing over other lines.
     bool Next(Delivery& delivery);
 
     // Once Next has given false: where the text begins that is not framed yet, because a line in

@@ -5,14 +5,13 @@
 namespace pelvaro {
 namespace {
 
-constexpr int kDefaultSendDelay = 0;
 constexpr std::size_t kShortestPath = 3;
 constexpr std::size_t kLongestPath = MAX_PATH - 1;
 constexpr const char* kLineDefinition = "baud=57600 parity=N data=8 stop=1";
 constexpr int kDrainBytes = 200;
 
 std::string& SettingsPathStorage() {
-    static std::string path = SerialPort::kDefaultSettingsPath;
+    static std::string path = kDefaultSettingsPath;
     return path;
 }
 
@@ -48,16 +47,12 @@ bool SerialPort::ReadSettings(const char* path) {
         if (length < kShortestPath || length > kLongestPath) return false;
         SettingsPathStorage() = path;
     }
-    const char* file = SettingsPathStorage().c_str();
-    portNumber_ =
-        static_cast<int>(GetPrivateProfileIntA(kSettingsSection, kPortKey, kDefaultPort, file));
-    sendDelay_ = static_cast<int>(
-        GetPrivateProfileIntA(kSettingsSection, "Send Delay", kDefaultSendDelay, file));
+    settings_ = ReadLinkSettings(SettingsPathStorage());
     return true;
 }
 
 int SerialPort::Open() {
-    const std::string name = DeviceName(portNumber_);
+    const std::string name = DeviceName(settings_.port);
     UniqueFileHandle device(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                         OPEN_EXISTING, 0, nullptr));
     if (!device) return -1;
@@ -95,11 +90,11 @@ int SerialPort::Configure() {
 bool SerialPort::Write(const char* bytes, int count) {
     if (count <= 0) return true;
     DWORD written = 0;
-    if (sendDelay_ < 1) {
+    if (settings_.sendDelay < 1) {
         return WriteFile(device_.Get(), bytes, static_cast<DWORD>(count), &written, nullptr) !=
                FALSE;
     }
-    const DWORD pause = static_cast<DWORD>(sendDelay_) * 10u;
+    const DWORD pause = static_cast<DWORD>(settings_.sendDelay) * 10u;
     for (int i = 0; i < count; ++i) {
         if (!WriteFile(device_.Get(), bytes + i, 1, &written, nullptr)) return false;
         Sleep(pause);
@@ -119,7 +114,7 @@ int SerialPort::Read(char* buffer, int capacity) {
 DWORD SerialPort::ClearErrors() {
     DWORD errors = 0;
     COMSTAT status{};
-    ClearCommError(device_.Get(), &errors, &status);
+    present_ = ClearCommError(device_.Get(), &errors, &status) != FALSE;
     return errors;
 }
 

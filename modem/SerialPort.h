@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "modem/Settings.h"
 #include "win/Holders.h"
 
 namespace pelvaro {
@@ -12,19 +13,12 @@ namespace pelvaro {
 // parameters and time-outs. Knows nothing of AT commands.
 class SerialPort {
   public:
-    // The settings file read unless ReadSettings names another, where its port number is found,
-    // and the port used when the file does not name one.
-    static constexpr char kDefaultSettingsPath[] = ".\\SerComm.ini";
-    static constexpr char kSettingsSection[] = "SerComm Options";
-    static constexpr char kPortKey[] = "Port";
-    static constexpr int kDefaultPort = 4;
-
     SerialPort();
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // Loads "Port" and "Send Delay" from the settings file. A path, when given,
+    // Loads the settings file (modem/Settings.h). A path, when given,
     // replaces the process-wide settings path for every later call; one shorter
     // than 3 or longer than 259 characters is refused with false.
     bool ReadSettings(const char* path = nullptr);
@@ -42,9 +36,13 @@ class SerialPort {
 
     // Clears the device's error state; returns the platform's error mask.
     virtual DWORD ClearErrors();
+    // False when the last clearing of the error state failed: a device that is gone (unplugged)
+    // answers reads as if the line were quiet, but not that.
+    bool DevicePresent() const { return present_; }
 
-    int PortNumber() const { return portNumber_; }
-    int SendDelay() const { return sendDelay_; }
+    int PortNumber() const { return settings_.port; }
+    int SendDelay() const { return settings_.sendDelay; }
+    const LinkSettings& Settings() const { return settings_; }
 
     static std::string DeviceName(int portNumber);
     static const std::string& SettingsPath();
@@ -52,8 +50,8 @@ class SerialPort {
   private:
     int Configure();
 
-    int portNumber_ = kDefaultPort;
-    int sendDelay_ = 0;
+    LinkSettings settings_;
+    bool present_ = true;
     UniqueFileHandle device_;
     UniqueHandle claim_;
 };

@@ -1,5 +1,7 @@
 #pragma once
-// Owns one counted reference to a COM interface; a copy takes a reference of its own.
+// Owns one counted reference to a COM interface. As in WIL and WRL, a ComPtr made from a raw
+// pointer or copied takes a reference of its own; taking over the caller's reference is spelled
+// Attach.
 
 #include <unknwn.h>
 
@@ -21,8 +23,8 @@ class ComPtr : public UniqueAny<T*, &detail::ReleaseInterface<T>> {
     using Base = UniqueAny<T*, &detail::ReleaseInterface<T>>;
 
   public:
-    using Base::Base;
     ComPtr() noexcept = default;
+    explicit ComPtr(T* borrowed) noexcept : Base(AddRefTo(borrowed)) {}
     ComPtr(const ComPtr& other) noexcept : Base(AddRefTo(other.Get())) {}
     ComPtr(ComPtr&&) noexcept = default;
     ComPtr& operator=(ComPtr other) noexcept {
@@ -30,11 +32,24 @@ class ComPtr : public UniqueAny<T*, &detail::ReleaseInterface<T>> {
         return *this;
     }
 
-    // Adds a reference of its own to a borrowed pointer.
-    static ComPtr Borrow(T* borrowed) noexcept { return ComPtr(AddRefTo(borrowed)); }
+    // Takes over the reference the caller holds.
+    static ComPtr Attach(T* owned) noexcept {
+        ComPtr p;
+        p.Base::Reset(owned);
+        return p;
+    }
+    // Adds a reference of its own, the same as the constructor, for call sites that say so.
+    static ComPtr Borrow(T* borrowed) noexcept { return ComPtr(borrowed); }
+
+    // Releases what is held. Taking over another pointer is Attach's, so that no call site
+    // attaches without saying so.
+    void Reset() noexcept { Base::Reset(); }
 
     T* operator->() const noexcept { return this->Get(); }
     void** PutVoid() noexcept { return reinterpret_cast<void**>(this->Put()); }
+
+    // Hands the caller a reference of its own, as an out-parameter wants it.
+    void CopyTo(T** out) const noexcept { *out = AddRefTo(this->Get()); }
 
     template <typename U>
     HRESULT As(ComPtr<U>& target) const noexcept {

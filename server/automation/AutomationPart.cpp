@@ -1,6 +1,5 @@
 #include "server/automation/AutomationPart.h"
 
-#include "server/automation/CoerceArgument.h"
 #include "server/module/DispatchIds.h"
 #include "win/ToHresult.h"
 
@@ -15,27 +14,22 @@ const DispatchName kNames[] = {
 }  // namespace
 
 AutomationPart::AutomationPart(IUnknown* controlling, ReceiverCommands& receiver)
-    : DispatchPart(controlling, IID_IReadSms, kNames), receiver_(receiver) {}
+    : DispatchPart(controlling, IID_IReadSms, kNames, 1, NamedArguments::Ignored),
+      receiver_(receiver) {}
 
-HRESULT AutomationPart::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARAMS* pDispParams,
-                               VARIANT* pVarResult, EXCEPINFO*, UINT* puArgErr) noexcept {
-    if (!pDispParams) return DISP_E_BADVARTYPE;
-    const UINT argCount = pDispParams->cArgs;
-    if (argCount > 1) return DISP_E_BADPARAMCOUNT;
-    if (argCount > 0 && !pDispParams->rgvarg) return E_INVALIDARG;
-    if (pVarResult) VariantInit(pVarResult);
-    switch (dispIdMember) {
+HRESULT AutomationPart::InvokeMember(DISPID dispId, DISPPARAMS& params, UINT* puArgErr) noexcept {
+    switch (dispId) {
         case DISPID_STARTRECEIVING: {
-            if (argCount != 1) return DISP_E_BADPARAMCOUNT;
+            if (params.cArgs != 1) return DISP_E_BADPARAMCOUNT;
             VARIANT* useDialog = nullptr;
-            if (FAILED(CoerceArgument(pDispParams->rgvarg[0], VT_BOOL, &useDialog))) {
+            if (FAILED(CoerceArgument(params.rgvarg[0], VT_BOOL, &useDialog))) {
                 if (puArgErr) *puArgErr = 0;
                 return DISP_E_TYPEMISMATCH;
             }
             return StartReceiving(useDialog->boolVal);
         }
         case DISPID_CLOSE:
-            if (argCount != 0) return DISP_E_BADPARAMCOUNT;
+            if (params.cArgs != 0) return DISP_E_BADPARAMCOUNT;
             return Close();
         default:
             return DISP_E_MEMBERNOTFOUND;
@@ -52,6 +46,10 @@ HRESULT AutomationPart::StartReceiving(VARIANT_BOOL UseDialog) noexcept {
 
 HRESULT AutomationPart::Close() noexcept {
     return receiver_.Close();
+}
+
+HRESULT ErrorInfoPart::InterfaceSupportsErrorInfo(REFIID riid) noexcept {
+    return riid == IID_IReadSms ? S_OK : S_FALSE;
 }
 
 }  // namespace pelvaro

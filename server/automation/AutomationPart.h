@@ -1,5 +1,6 @@
 #pragma once
-// IReadSms, and IDispatch as its dual: late-bound calls reach the receiver's two methods.
+// IReadSms, and IDispatch as its dual: late-bound calls reach the receiver's two methods. IReadSms
+// is also the interface whose failures may carry error information.
 
 #include "Pelvaro_h.h"
 #include "server/automation/DispatchPart.h"
@@ -22,16 +23,21 @@ class AutomationPart final : public DispatchPart<IReadSms> {
   public:
     AutomationPart(IUnknown* controlling, ReceiverCommands& receiver);
 
-    // Named arguments and the call flags are not looked at: a property call runs the method.
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                                     DISPPARAMS* pDispParams, VARIANT* pVarResult,
-                                     EXCEPINFO* pExcepInfo, UINT* puArgErr) noexcept override;
-
     HRESULT STDMETHODCALLTYPE StartReceiving(VARIANT_BOOL UseDialog) noexcept override;
     HRESULT STDMETHODCALLTYPE Close() noexcept override;
 
   private:
+    // Named arguments are not looked at.
+    HRESULT InvokeMember(DISPID dispId, DISPPARAMS& params, UINT* puArgErr) noexcept override;
+
     ReceiverCommands& receiver_;
+};
+
+class ErrorInfoPart final : public ObjectPart<ISupportErrorInfo> {
+  public:
+    explicit ErrorInfoPart(IUnknown* controlling) : ObjectPart(controlling) {}
+
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) noexcept override;
 };
 
 }  // namespace pelvaro

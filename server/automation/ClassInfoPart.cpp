@@ -1,7 +1,7 @@
 #include "server/automation/ClassInfoPart.h"
 
 #include "Pelvaro_h.h"
-#include "server/module/ClassTypeInfoCache.h"
+#include "server/module/TypeInfo.h"
 
 namespace pelvaro {
 

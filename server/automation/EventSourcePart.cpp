@@ -3,7 +3,6 @@
 #include <array>
 
 #include "Pelvaro_h.h"
-#include "server/automation/CoerceArgument.h"
 #include "server/module/DispatchIds.h"
 
 namespace pelvaro {
@@ -54,21 +53,14 @@ HRESULT SortIntoSlots(const DISPPARAMS& params, Slots& slots, UINT* puArgErr) {
 }  // namespace
 
 EventSourcePart::EventSourcePart(IUnknown* controlling, EventRaiser& raiser)
-    : DispatchPart(controlling, DIID__IReadSmsEvents, kNames), raiser_(raiser) {}
+    : DispatchPart(controlling, DIID__IReadSmsEvents, kNames, kMaxArgs, NamedArguments::Read),
+      raiser_(raiser) {}
 
-HRESULT EventSourcePart::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPARAMS* pDispParams,
-                                VARIANT* pVarResult, EXCEPINFO*, UINT* puArgErr) noexcept {
-    if (!pDispParams) return DISP_E_BADVARTYPE;
-    const DISPPARAMS& params = *pDispParams;
-    if (params.cArgs > kMaxArgs) return DISP_E_BADPARAMCOUNT;
-    if ((params.cArgs > 0 && !params.rgvarg) ||
-        (params.cNamedArgs > 0 && !params.rgdispidNamedArgs))
-        return E_INVALIDARG;
-    if (pVarResult) VariantInit(pVarResult);
+HRESULT EventSourcePart::InvokeMember(DISPID dispId, DISPPARAMS& params, UINT* puArgErr) noexcept {
     Slots slots;
     const HRESULT sorted = SortIntoSlots(params, slots, puArgErr);
     if (FAILED(sorted)) return sorted;
-    switch (dispIdMember) {
+    switch (dispId) {
         case DISPID_TESTEVENT:
             if (params.cArgs != 0) return DISP_E_BADPARAMCOUNT;
             return raiser_.RaiseTestEvent();

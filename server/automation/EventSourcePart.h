@@ -21,11 +21,9 @@ class EventSourcePart final : public DispatchPart<IDispatch> {
   public:
     EventSourcePart(IUnknown* controlling, EventRaiser& raiser);
 
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                                     DISPPARAMS* pDispParams, VARIANT* pVarResult,
-                                     EXCEPINFO* pExcepInfo, UINT* puArgErr) noexcept override;
-
   private:
+    HRESULT InvokeMember(DISPID dispId, DISPPARAMS& params, UINT* puArgErr) noexcept override;
+
     EventRaiser& raiser_;
 };
 

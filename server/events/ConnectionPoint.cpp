@@ -2,16 +2,12 @@
 
 #include "server/events/ConnectionEnumerators.h"
 #include "win/ComPtr.h"
+#include "win/QueryInterface.h"
 
 namespace pelvaro {
 
 HRESULT ConnectionPoint::QueryInterface(REFIID riid, void** ppv) noexcept {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IConnectionPoint) return E_NOINTERFACE;
-    *ppv = static_cast<IConnectionPoint*>(this);
-    AddRef();
-    return S_OK;
+    return QueryInterfaceAs<IConnectionPoint>(*this, riid, ppv);
 }
 
 ULONG ConnectionPoint::AddRef() noexcept {

@@ -1,6 +1,7 @@
 #pragma once
 // A connection point that is part of its owner: it shares the owner's reference count and reaches
-// the container through the owner. The connection interface is fixed at construction.
+// the container through the owner. The connection interface is fixed at construction; the one for
+// _IReadSmsEvents, which raises, has a file of its own.
 
 #include <ocidl.h>
 #include <olectl.h>
@@ -42,6 +43,13 @@ class ConnectionPoint : public IConnectionPoint {
     IUnknown* const owner_;
     const IID connectionIid_;
     SinkList sinks_;
+};
+
+// The connection point for IPropertyNotifySink. Sinks may connect, but nothing is ever raised.
+class PropertyNotifyConnectionPoint final : public ConnectionPoint {
+  public:
+    explicit PropertyNotifyConnectionPoint(IUnknown* owner)
+        : ConnectionPoint(owner, IID_IPropertyNotifySink) {}
 };
 
 }  // namespace pelvaro

@@ -1,5 +1,6 @@
 #pragma once
-// The connection point for _IReadSmsEvents, and the raising of its two events.
+// The connection point for _IReadSmsEvents, and the raising of its two events: each sink is
+// called, and the exception it reports becomes the thread's error information.
 
 #include <oaidl.h>
 

@@ -82,7 +82,7 @@ bool SinkList::Double() {
 }
 
 DWORD SinkList::Place(std::size_t slot, IUnknown* sink) {
-    Slots()[slot] = Slot{ComPtr<IUnknown>(sink), nextStamp_++};
+    Slots()[slot] = Slot{ComPtr<IUnknown>::Attach(sink), nextStamp_++};
     return static_cast<DWORD>(slot + 1);
 }
 

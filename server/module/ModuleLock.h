@@ -7,9 +7,21 @@
 
 namespace pelvaro {
 
-LONG ModuleLockCount() noexcept;
-void LockModule() noexcept;
-void UnlockModule() noexcept;
+namespace detail {
+// Changed only through interlocked operations: the class factory and the exports may be called
+// on any thread.
+inline volatile LONG moduleLockCount = 0;
+}  // namespace detail
+
+inline LONG ModuleLockCount() noexcept {
+    return InterlockedCompareExchange(&detail::moduleLockCount, 0, 0);
+}
+inline void LockModule() noexcept {
+    InterlockedIncrement(&detail::moduleLockCount);
+}
+inline void UnlockModule() noexcept {
+    InterlockedDecrement(&detail::moduleLockCount);
+}
 
 // Holds one module lock for as long as it lives.
 class ModuleLockHolder {

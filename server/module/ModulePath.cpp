@@ -20,14 +20,4 @@ HRESULT GetModulePath(HMODULE module, std::string& path) {
     return S_OK;
 }
 
-std::wstring AnsiToWide(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int size = static_cast<int>(text.size());
-    const int wide = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
-    if (wide <= 0) return std::wstring();
-    std::wstring result(static_cast<std::size_t>(wide), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), size, &result[0], wide);
-    return result;
-}
-
 }  // namespace pelvaro

@@ -15,7 +15,4 @@ HMODULE ThisModule() noexcept;
 // other failure gives the platform's last error.
 HRESULT GetModulePath(HMODULE module, std::string& path);
 
-// Through the ANSI code page; empty when the text cannot be converted.
-std::wstring AnsiToWide(const std::string& text);
-
 }  // namespace pelvaro

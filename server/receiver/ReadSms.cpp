@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "server/module/ModuleLock.h"
+#include "modem/ModemCommands.h"
 #include "server/receiver/ReceptionLoop.h"
 #include "server/receiver/UserFeedback.h"
 #include "win/Bstr.h"
+#include "win/ComPtr.h"
 
 // CReadSms keeps the name it is known by outside; what it is made of lives in the project's
 // namespace.
@@ -21,6 +23,21 @@ using pelvaro::UnlockModule;
 namespace {
 // Refs taken and dropped while the object is torn down must not start a second destruction.
 constexpr LONG kDestroyingCount = -1073741823;
+
+const pelvaro::ModemDialogue kFixedDialogue;
+
+// Why the modem cannot be used, for clients that ask (GetErrorInfo); set only with full modem
+// support, since without it no method sets error information.
+void SetErrorText(const std::string& why) {
+    pelvaro::ComPtr<ICreateErrorInfo> created;
+    if (FAILED(CreateErrorInfo(created.Put()))) return;
+    const std::wstring text(why.begin(), why.end());  // modem answers are ASCII
+    created->SetGUID(IID_IReadSms);
+    created->SetSource(const_cast<LPOLESTR>(L"Pelvaro.ReadSms"));
+    created->SetDescription(const_cast<LPOLESTR>(text.c_str()));
+    pelvaro::ComPtr<IErrorInfo> info;
+    if (SUCCEEDED(created.As(info))) SetErrorInfo(0, info.Get());
+}
 
 // The client's strings are made from the decoded UTF-16 as it is, with no code page in between.
 Bstr BstrFromUtf16(const std::u16string& text) {
@@ -88,10 +105,21 @@ ULONG CReadSms::InternalRelease() {
 
 HRESULT CReadSms::StartReceiving(VARIANT_BOOL UseDialog) {
     if (!EnsureModemLink()) return E_FAIL;
-    // A modem left in text mode delivers no PDU. One that lacks the command goes on as before.
-    ModemLink->SendCommand("+CMGF=0", true);
-    if (!ModemLink->SendCommand("+CSMS=1", true)) return E_FAIL;
-    if (!ModemLink->SendCommand("+CNMI=1,2", true)) return E_FAIL;
+    if (full_.on) {
+        std::string why;
+        if (!pelvaro::NegotiateSetup(*ModemLink, full_.dialogue, why)) {
+            SetErrorText(why);
+            return E_FAIL;
+        }
+        full_.setUpPending = false;
+        full_.storagePending = true;
+        full_.reconnecting = false;
+    } else {
+        // A modem left in text mode delivers no PDU. One that lacks the command goes on as before.
+        ModemLink->SendCommand(pelvaro::kPduMode, true);
+        if (!ModemLink->SendCommand(pelvaro::kPhase2Plus, true)) return E_FAIL;
+        if (!ModemLink->SendCommand(pelvaro::kDirectRouting, true)) return E_FAIL;
+    }
     if (!StartReception(this)) return E_FAIL;
     if (UseDialog) {
         ShowMessageBox(nullptr, L"SMS-Empfang l\u00e4uft.", L"Pelvaro:StartReceiving", MB_OK);
@@ -102,13 +130,29 @@ HRESULT CReadSms::StartReceiving(VARIANT_BOOL UseDialog) {
 
 HRESULT CReadSms::Close() noexcept {
     ModemLink.reset();
+    full_.reconnecting = false;
+    full_.setUpPending = false;
+    full_.storagePending = false;
     return S_OK;
+}
+
+const pelvaro::ModemDialogue& CReadSms::Dialogue() const {
+    return full_.on ? full_.dialogue : kFixedDialogue;
 }
 
 bool CReadSms::EnsureModemLink() {
     if (ModemLink) return true;
     auto link = std::make_unique<pelvaro::ModemChannel>();
-    if (!link->Open()) return false;
+    const bool opened = link->Open();
+    // The settings are read afresh with every opening, and the switch with them.
+    full_.on = link->Settings().fullModemSupport;
+    if (!opened) {
+        if (full_.on) {
+            SetErrorText(pelvaro::SerialPort::DeviceName(link->Settings().port).substr(4) +
+                         " could not be opened");
+        }
+        return false;
+    }
     ModemLink = std::move(link);
     return true;
 }

@@ -11,10 +11,9 @@
 #include "server/automation/AutomationPart.h"
 #include "server/automation/ClassInfoPart.h"
 #include "server/automation/ContainerPart.h"
-#include "server/automation/ErrorInfoPart.h"
 #include "server/automation/EventSourcePart.h"
 #include "server/events/EventsConnectionPoint.h"
-#include "server/events/PropertyNotifyConnectionPoint.h"
+#include "server/receiver/FullReception.h"
 #include "sms/ClientMessage.h"
 
 class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRaiser {
@@ -43,6 +42,14 @@ class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRa
     bool ProcessReceivedText(const pelvaro::Delivery& delivery);
     // Null while the object is not linked.
     pelvaro::ModemChannel* Link() const { return ModemLink.get(); }
+    // Opens the link unless it is open. With full modem support, a failure leaves its reason as
+    // error information.
+    bool EnsureModemLink();
+    void DropLink() { ModemLink.reset(); }
+
+    pelvaro::FullModemState& Full() { return full_; }
+    // The dialogue with the modem: the fixed one, or the one set up with full modem support.
+    const pelvaro::ModemDialogue& Dialogue() const;
 
   private:
     // Not delegating: in the aggregated form the outer object holds this one.
@@ -72,7 +79,6 @@ class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRa
     HRESULT InternalQueryInterface(REFIID riid, void** ppv);
     ULONG InternalAddRef();
     ULONG InternalRelease();
-    bool EnsureModemLink();
 
     LONG refCount_ = 0;
     Unknown inner_{*this};
@@ -87,4 +93,5 @@ class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRa
     pelvaro::ErrorInfoPart errorInfo_{controlling_};
     std::unique_ptr<pelvaro::ModemChannel> ModemLink;
     pelvaro::MessageReader reader_;
+    pelvaro::FullModemState full_;
 };

@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "modem/ModemChannel.h"
+#include "server/receiver/FullReception.h"
+#include "modem/ModemCommands.h"
 #include "server/receiver/ReadSms.h"
 #include "server/receiver/UserFeedback.h"
 
@@ -22,69 +24,115 @@ constexpr LONG kIdleTicksAfterData = 30;
 // waits in the channel for the next one.
 constexpr int kMostDeliveriesPerTick = 20;
 
-// A sink may close or release the receiver, or start another one, while an event is raised. The
-// tick goes on only while the link it read from is still the receiver's.
-bool StillLinked(CReadSms* receiver, ModemChannel* link) {
-    return ActiveReceiver == receiver && receiver->Link() == link;
+void Acknowledge(ModemChannel& link, const ModemDialogue& dialogue) {
+    if (dialogue.acknowledge) link.SendCommand(kAcknowledge, true);
+}
+void RouteNewMessages(ModemChannel& link, const ModemDialogue& dialogue) {
+    if (!dialogue.routing.empty()) link.SendCommand(dialogue.routing, true);
 }
 
-void Acknowledge(ModemChannel& link) {
-    link.SendCommand("+CNMA", true);
-}
-void RouteNewMessages(ModemChannel& link) {
-    link.SendCommand("+CNMI=1,2", true);
-}
-
-void AnswerTextWithoutPdu(ModemChannel& link) {
+void AnswerTextWithoutPdu(ModemChannel& link, const ModemDialogue& dialogue) {
     PlayMessageBeep(MB_ICONHAND);
-    Acknowledge(link);
-    RouteNewMessages(link);
+    Acknowledge(link, dialogue);
+    RouteNewMessages(link, dialogue);
 }
 
 // Each delivery is raised and then acknowledged on its own, so that a modem that holds the next
 // one sends it only after the client has seen this one. The acknowledgements' waits read that
 // next one, and it is raised in this tick too; so are any the routing command's wait reads.
 void RaiseDeliveries(CReadSms* receiver, ModemChannel* link) {
+    const ModemDialogue dialogue = receiver->Dialogue();
     KeptDelivery delivery;
     int budget = kMostDeliveriesPerTick;
     while (budget > 0 && link->TakeDelivery(delivery)) {
         KeepAliveCounter = kIdleTicksAfterData;
         do {
-            const bool raised = receiver->ProcessReceivedText(delivery.View());
-            PlayMessageBeep(raised ? MB_OK : MB_ICONHAND);
-            if (!StillLinked(receiver, link)) return;
-            Acknowledge(*link);
+            if (!IsRepeat(receiver, delivery)) {
+                const bool raised = receiver->ProcessReceivedText(delivery.View());
+                PlayMessageBeep(raised ? MB_OK : MB_ICONHAND);
+                if (!StillLinked(receiver, link)) return;
+            }
+            Acknowledge(*link, dialogue);
         } while (--budget > 0 && link->TakeDelivery(delivery));
-        RouteNewMessages(*link);
+        RouteNewMessages(*link, dialogue);
     }
 }
 
-void CountIdleTick(CReadSms* receiver, ModemChannel* link) {
-    if (--KeepAliveCounter >= 0) return;
+// True when the keep-alive went out and was not answered; the receiver may then be gone.
+bool CountIdleTick(CReadSms* receiver, ModemChannel* link, bool full) {
+    if (--KeepAliveCounter >= 0) return false;
     // Reset first: a sink that pumps messages inside TestEvent runs further ticks.
     KeepAliveCounter = kIdleTicksAfterKeepAlive;
-    const bool answered = link->SendCommand("a/", false);
-    PlayMessageBeep(answered ? MB_OK : MB_ICONEXCLAMATION);
-    if (!answered) receiver->RaiseTestEvent();
+    // With full modem support the last command may have been a deletion, which "a/" would
+    // repeat on whatever the modem has stored at that index since.
+    const bool answered =
+        full ? link->SendCommand(kAttention, true) : link->SendCommand(kRepeatLast, false);
+    if (answered) {
+        PlayMessageBeep(MB_OK);
+        // A module whose acknowledgement timed out stops routing and stores what comes: two
+        // quiet minutes are the time to route again and look.
+        if (full) ResumeAfterQuiet(receiver, *link);
+    } else if (full) {
+        LoseLink(receiver);
+    } else {
+        PlayMessageBeep(MB_ICONEXCLAMATION);
+        receiver->RaiseTestEvent();
+    }
+    return !answered;
+}
+
+// What one read brought, as the tick weighs it. Without full modem support, any text counts; with
+// it, known status reports are passed over as if nothing had come.
+struct Heard {
+    bool traffic = false;
+    bool textWithoutPdu = false;
+};
+
+Heard Weigh(ModemChannel* link, bool full, bool read, const Unasked& unasked) {
+    const bool waiting = link->HasDelivery() || link->AwaitsRest();
+    if (!full) return {read || link->HasDelivery(), read && !waiting};
+    const bool other = unasked.otherText || link->HasAnnouncement();
+    return {link->HasDelivery() || other || (read && link->AwaitsRest()),
+            unasked.otherText && !waiting && !link->HasAnnouncement()};
 }
 
 void Tick() {
     CReadSms* const receiver = ActiveReceiver;
-    ModemChannel* const link = receiver ? receiver->Link() : nullptr;
-    if (!link) return;
-
-    std::string text;
-    if (link->ReadChunk(text) || link->HasDelivery()) {
-        KeepAliveCounter = kIdleTicksAfterData;
-        // A delivery whose rest is on its way waits for the next read.
-        if (!link->HasDelivery() && !link->AwaitsRest()) AnswerTextWithoutPdu(*link);
-    } else {
-        CountIdleTick(receiver, link);
+    if (!receiver) return;
+    ModemChannel* const link = receiver->Link();
+    if (!link) {
+        if (receiver->Full().reconnecting) Reconnect(receiver);
+        return;
     }
-    if (StillLinked(receiver, link)) RaiseDeliveries(receiver, link);
+
+    const bool full = receiver->Full().on;
+    std::string text;
+    const bool read = link->ReadChunk(text);
+    const Unasked unasked = link->TakeUnasked();
+    if (full) {
+        if (link->Lost()) {
+            LoseLink(receiver);
+            return;
+        }
+        SetUpAgainIfDue(receiver, *link, unasked.restart);
+    }
+    const Heard heard = Weigh(link, full, read, unasked);
+    if (heard.traffic) {
+        KeepAliveCounter = kIdleTicksAfterData;
+        if (heard.textWithoutPdu) AnswerTextWithoutPdu(*link, receiver->Dialogue());
+    } else if (CountIdleTick(receiver, link, full) && full) {
+        return;
+    }
+    if (!StillLinked(receiver, link)) return;
+    RaiseDeliveries(receiver, link);
+    if (full && StillLinked(receiver, link)) DeliverStored(receiver, link);
 }
 
 }  // namespace
+
+bool StillLinked(CReadSms* receiver, ModemChannel* link) {
+    return ActiveReceiver == receiver && receiver->Link() == link;
+}
 
 void CALLBACK ReceptionTick(HWND, UINT, UINT_PTR, DWORD) {
     // Nothing may unwind into the message loop that dispatched the tick.

@@ -6,6 +6,10 @@
 
 class CReadSms;
 
+namespace pelvaro {
+class ModemChannel;
+}
+
 // The receiver every tick works on; null while none receives. It holds no reference: a receiver
 // takes itself out when it is destroyed.
 extern CReadSms* ActiveReceiver;
@@ -23,5 +27,9 @@ void CALLBACK ReceptionTick(HWND window, UINT message, UINT_PTR timer, DWORD tim
 bool StartReception(CReadSms* receiver);
 // Stops the ticks if they work on receiver; called when it is destroyed.
 void StopReception(CReadSms* receiver);
+
+// A sink may close or release the receiver, or start another one, while an event is raised. The
+// tick goes on only while the link it read from is still the receiver's.
+bool StillLinked(CReadSms* receiver, ModemChannel* link);
 
 }  // namespace pelvaro

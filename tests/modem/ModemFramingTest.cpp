@@ -99,6 +99,13 @@ TEST(ModemFraming, FindsTheDeliveriesWhateverEndsTheLinesAndWhereverTheTextIsCut
         {"text-mode delivery whose text looks like a PDU",
          "\r\n+CMT: \"+4915112345678\",,\"24/12/21,13:52:00+04\"\r\nCAFE\r\n" + kA,
          {kFoundA}},
+        {"stored messages listed and read",
+         "\r\n+CMGL: 1,0,,24\r\n" + kPduA + "\r\n+CMGR: 1,,24\r\n" + kPduA + "\r\n\r\nOK\r\n",
+         {Headed("+CMGL: 1,0,,24", kPduA), Headed("+CMGR: 1,,24", kPduA)}},
+        {"stored messages in text mode",
+         "\r\n+CMGL: 1,\"REC READ\",\"+4917\",,\"24/12/21,13:52:00+04\"\r\nCAFE\r\n"
+         "+CMGR: \"REC READ\",\"+4917\",,\"24/12/21,13:52:00+04\"\r\nCAFE\r\n",
+         {}},
         {"header without its PDU line yet",
          "\r\nOK\r\n\r\n" + kHeaderA + "\r\n",
          {},
@@ -141,6 +148,23 @@ TEST(ModemFraming, TextThatHasEndedIsFramedAsItIs) {
         EXPECT_EQ(framed.deliveries, c.deliveries) << c.name;
         EXPECT_EQ(framed.rest, c.text.size()) << c.name;
     }
+}
+
+TEST(ModemFraming, HandsOutEveryOtherLineWithItsKind) {
+    const std::string text =
+        "AT+CMGR=1\r\r\n+CMGR: 0,,24\r\n" + kPduA + "\r\n\r\nOK\r\n" + kA +
+        "\r\n^RSSI:17\r\n\r\n+CMT: \"+4917\",,\"24/12/21,13:52:00+04\"\r\nHi\r\n";
+    ModemFraming framing(text, "AT+CMGR=1", true);
+    std::vector<std::string> items;
+    for (FramedItem item; framing.Next(item);) {
+        const char* kinds[] = {"delivery", "stored", "line"};
+        items.push_back(std::string(kinds[static_cast<int>(item.kind)]) + " " +
+                        Headed(std::string(item.header), std::string(item.pdu)));
+    }
+    EXPECT_EQ(items, (std::vector<std::string>{"line AT+CMGR=1|",
+                                               "stored " + Headed("+CMGR: 0,,24", kPduA),
+                                               "line OK|", "delivery " + kFoundA, "line ^RSSI:17|",
+                                               "line +CMT: \"+4917\",,\"24/12/21,13:52:00+04\"|"}));
 }
 
 }  // namespace

@@ -51,6 +51,26 @@ TEST(ReadSettings, TakesValuesFromTheFileOrDefaults) {
     }
 }
 
+TEST(ReadSettings, SwitchesAreOnOnlyForExactlyOne) {
+    const struct {
+        const char* value;
+        bool on;
+    } cases[] = {{"1", true},   {" 1 ", true},  {"0", false}, {"01", false},
+                 {"1x", false}, {"yes", false}, {"", false},  {"2", false}};
+    for (const auto& c : cases) {
+        const std::string path = WriteSettingsFile(
+            "switches.ini", std::string("[SerComm Options]\nFull Decoding=") + c.value +
+                                "\nFull Modem Support=" + c.value + "\n");
+        SerialPort port;
+        ASSERT_TRUE(port.ReadSettings(path.c_str()));
+        EXPECT_EQ(port.Settings().fullDecoding, c.on) << c.value;
+        EXPECT_EQ(port.Settings().fullModemSupport, c.on) << c.value;
+    }
+    SerialPort absent;
+    ASSERT_TRUE(absent.ReadSettings(WriteSettingsFile("no-switches.ini", "").c_str()));
+    EXPECT_FALSE(absent.Settings().fullDecoding || absent.Settings().fullModemSupport);
+}
+
 TEST(ReadSettings, PathLengthIsChecked) {
     const std::string kept = WriteSettingsFile("kept.ini", "[SerComm Options]\nPort=6\n");
     const std::string folder = test::TempFolder();

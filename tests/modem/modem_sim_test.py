@@ -31,6 +31,22 @@ class Packer(unittest.TestCase):
         self.assertEqual(hex_text, "06912143658709040B912143658709F100004021123125000005C8329BFD06")
         self.assertEqual(length, 24)
 
+    def test_the_class_is_read_from_the_data_coding_scheme(self):
+        known = "06912143658709040B912143658709F100004021123125000005C8329BFD06"
+        cases = [
+            (pdu.deliver_pdu("+4917", "hi", "+49", message_class=2)[0], 2),
+            (known, None),
+            (known.replace("F10000", "F10011"), 1),  # general group, bit 4 set
+            (known.replace("F10000", "F10002"), None),  # bits 0-1 without bit 4 mean nothing
+            (known.replace("F10000", "F10053"), 3),  # marked for deletion, class 3
+            (known.replace("F10000", "F100F0"), 0),  # group 1111
+            (known.replace("F10000", "F100C8"), None),  # message waiting group
+            ("0011AA", None),  # not an SMS-DELIVER
+            ("06912143", None),  # cut short
+        ]
+        for hex_text, expected in cases:
+            self.assertEqual(pdu.message_class(hex_text), expected, hex_text)
+
     def test_too_long_or_bad_input_is_refused(self):
         with self.assertRaises(ValueError):
             pdu.deliver_pdu("+49", "x" * 161, "+49")
@@ -113,8 +129,186 @@ class OnTheLine(unittest.TestCase):
         self.assertEqual(self.exchange(b"AT\r"), b"AT\r\r\nOK\r\n")
 
     def test_bad_orders_are_refused(self):
-        for text in ("bogus", "deliver pdu XYZ", "deliver-during later", "echo maybe"):
+        for text in ("bogus", "deliver pdu XYZ", "deliver-during later", "echo maybe",
+                     "refuse", "offer +CNMI (0-", "ack maybe", "store class5 +49 x",
+                     "restart off", "restart 'RDY", "reports huawei 0", "go-away soon",
+                     "power-on-routing 2;1", "routing x", "phase 2", "accept +CSMS=1"):
             self.assertTrue(self.order(text).startswith("error "), text)
+
+    # ---- modem families ------------------------------------------------------
+
+    def fresh(self, *orders):
+        """A reset sim without echo, then the orders; fails on a refused one."""
+        for text in ("reset", "echo off") + orders:
+            self.assertTrue(self.order(text).startswith("ok"), text)
+
+    def status(self):
+        return dict(field.split("=", 1) for field in self.order("status").split()[1:])
+
+    def test_commands_are_answered_as_offered_or_refused(self):
+        cms = lambda code: b"\r\n+CMS ERROR: %d\r\n" % code  # noqa: E731
+        ok = b"\r\nOK\r\n"
+        cases = [
+            ((), b"AT+CSMS=?", b"\r\n+CSMS: (0,1)\r\n" + ok),
+            ((), b"AT+CNMI=?", b"\r\n+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)\r\n" + ok),
+            ((), b"AT+CPMS=?", b'\r\n+CPMS: ("SM","ME"),("SM","ME"),("SM","ME")\r\n' + ok),
+            ((), b"AT+CNMI=2,3,0,2,1", ok),  # ranges include their ends
+            ((), b"AT+CNMI=2,4", cms(303)),
+            ((), b"AT+CNMI?", b"\r\n+CNMI: 1,2,0,0,0\r\n" + ok),
+            ((), b'AT+CPMS="ME"', b"\r\n+CPMS: 0,30,0,30,0,30\r\n" + ok),
+            ((), b'AT+CPMS="XX"', cms(303)),
+            (("offer +CSMS (0)",), b"AT+CSMS=1", cms(303)),
+            (("offer +CSMS (0)",), b"AT+CSMS=0", b"\r\n+CSMS: 1,1,1\r\n" + ok),
+            (("offer +CNMI (0,2),(0,1,2,3),(0),(0),(0,1)",), b"AT+CNMI=1,2", cms(303)),
+            (("offer +CNMI (0,2),(0,1,2,3),(0),(0),(0,1)",), b"AT+CNMI=2,2", ok),
+            (("offer +CNMI (0,2),(0,1)",), b"AT+CNMI=?", b"\r\n+CNMI: (0,2),(0,1)\r\n" + ok),
+            (("offer +CPMS (),(),()",), b"AT+CPMS=?", b"\r\n+CPMS: (),(),()\r\n" + ok),
+            (("offer +CPMS (),(),()",), b"AT+CMGL=4", cms(303)),
+            (("refuse +CSMS=1",), b"AT+CSMS=1", cms(500)),
+            (("refuse +cnmi=1,2 ERROR",), b"at+CNMI=1,2,0,0,0", b"\r\nERROR\r\n"),
+            (("refuse +cnmi=1,2 ERROR",), b"AT+CNMI=2,2", ok),
+            (("refuse +CNMI", "refuse +CNMI=1 +CME ERROR: 3"), b"AT+CNMI=1,1",
+             b"\r\n+CME ERROR: 3\r\n"),  # the longest prefix wins
+            (("refuse +CSMS=1", "accept all"), b"AT+CSMS=1", b"\r\n+CSMS: 1,1,1\r\n" + ok),
+            (("ack strict",), b"AT+CNMA", cms(340)),
+        ]
+        for orders, command, reply in cases:
+            self.fresh(*orders)
+            self.assertEqual(self.exchange(command + b"\r"), reply, (orders, command))
+        self.fresh("refuse +CSMS")
+        self.exchange(b"AT+CSMS=0\r")
+        self.assertEqual(self.status()["phase"], "1", "a refused command changes nothing")
+        self.assertEqual(self.status()["refused"], "+CSMS")
+
+    def test_routing_and_class_decide_between_delivery_and_storage(self):
+        cases = [  # routing, how the message is given, what the line gets
+            ("1,2", "text", rb"\+CMT: ,\d+\r\n[0-9A-F]+\r\n"),
+            ("1,2", "class0", rb"\+CMT: "),
+            ("1,2", "class2", rb'\+CMTI: "SM",1\r\n'),
+            ("1,1", "text", rb'\+CMTI: "SM",1\r\n'),
+            ("1,3", "class3", rb"\+CMT: "),
+            ("1,3", "class1", rb'\+CMTI: "SM",1\r\n'),
+            ("1,0", "class3", rb"^$"),
+        ]
+        for routing, kind, line in cases:
+            self.fresh("hold off")
+            self.exchange(b"AT+CNMI=%s\r" % routing.encode())
+            built = self.order("deliver %s +4917 hi" % kind).split()[1]
+            self.assertRegex(self.exchange(b""), line, (routing, kind))
+            stored = "" if b"CMT:" in line else "1:0:" + built
+            self.assertEqual(self.order("storage"), ("ok " + stored).rstrip(), (routing, kind))
+        # Under mode 0 announcements wait for a mode that sends them.
+        self.fresh("hold off")
+        self.exchange(b"AT+CNMI=0,1\r")
+        self.order("deliver text +4917 hi")
+        self.assertEqual(self.exchange(b""), b"")
+        self.assertEqual(self.exchange(b"AT+CNMI=2\r"), b'\r\nOK\r\n\r\n+CMTI: "SM",1\r\n')
+
+    def test_storage_is_listed_read_and_deleted(self):
+        self.fresh()
+        first = self.order("store text +4917 one").split()[2].encode()
+        second = self.order("store read pdu 0011AA").split()[2].encode()
+        self.assertEqual(self.exchange(b"AT+CMGL=0\r"),
+                         b"\r\n+CMGL: 1,0,,18\r\n" + first + b"\r\n\r\nOK\r\n")
+        self.assertEqual(self.exchange(b"AT+CMGL=4\r"),  # what was listed is read now
+                         b"\r\n+CMGL: 1,1,,18\r\n" + first + b"\r\n+CMGL: 2,1,,2\r\n"
+                         + second + b"\r\n\r\nOK\r\n")
+        self.assertEqual(self.exchange(b"AT+CMGR=2\r"),
+                         b"\r\n+CMGR: 1,,2\r\n" + second + b"\r\n\r\nOK\r\n")
+        self.assertEqual(self.exchange(b"AT+CMGR=3\r"), b"\r\n+CMS ERROR: 321\r\n")
+        self.assertEqual(self.exchange(b"AT+CMGD=1\r"), b"\r\nOK\r\n")
+        self.exchange(b"AT+CNMI=2,1\r")
+        self.order("deliver class2 +4917 two")  # takes the first free place
+        self.assertEqual(self.exchange(b"AT+CPMS?\r"),
+                         b'\r\n+CMTI: "SM",1\r\n\r\n+CPMS: "SM",2,30,"SM",2,30,"SM",2,30\r\n'
+                         b"\r\nOK\r\n")
+        self.exchange(b"AT+CMGF=1\r")
+        self.assertRegex(self.exchange(b'AT+CMGL="REC UNREAD"\r'),
+                         rb'^\r\n\+CMGL: 1,"REC UNREAD","\+4917",,"[0-9/,:+]+"\r\ntwo\r\n\r\nOK')
+        self.exchange(b"AT+CMGD=1,4\r")
+        self.order("storage-size 1")
+        self.order("store text +4917 three")
+        self.order("deliver text +4917 four")  # routed to the full storage
+        self.assertEqual((self.status()["stored"], self.status()["lost"]), ("1/1", "1"))
+
+    def test_acknowledgement_rules_follow_the_phase(self):
+        self.fresh("ack strict")
+        self.order("deliver text +4917 one")
+        self.order("deliver text +4917 two")
+        self.assertEqual(self.exchange(b"").count(b"+CMT:"), 1)
+        self.assertIn(b"OK\r\n\r\n+CMT:", self.exchange(b"AT+CNMA=0\r"))
+        self.exchange(b"AT+CNMA\r")
+        self.assertEqual(self.exchange(b"AT+CNMA\r"), b"\r\n+CMS ERROR: 340\r\n")
+        self.exchange(b"AT+CSMS=0\r")  # phase 2: nothing waits, nothing is acknowledged
+        self.order("deliver text +4917 three")
+        self.order("deliver text +4917 four")
+        self.assertEqual(self.exchange(b"").count(b"+CMT:"), 2)
+        self.assertEqual(self.exchange(b"AT+CNMA\r"), b"\r\n+CMS ERROR: 340\r\n")
+        self.fresh("phase 0", "routing 2,1")  # as a modem without phase 2+ may start
+        self.order("deliver text +4917 five")
+        self.assertEqual(self.exchange(b"AT+CSMS?\r"),
+                         b'\r\n+CMTI: "SM",1\r\n\r\n+CSMS: 0,1,1,1\r\n\r\nOK\r\n')
+        # Not acknowledged in time: stored, and the routing to the client is off.
+        self.fresh("ack-timeout 0.3")
+        held = self.order("deliver text +4917 five").split()[1]
+        after = self.order("deliver text +4917 six").split()[1]
+        self.assertEqual(self.exchange(b"", 0.6).count(b"+CMT:"), 1)
+        self.assertEqual(self.status()["cnmi"], "1,0,0,0,0")
+        self.assertEqual(self.order("storage"), "ok 1:0:%s 2:0:%s" % (held, after))
+
+    def test_a_restart_loses_the_settings_and_may_deliver_again(self):
+        self.fresh("store text +4917 kept")
+        again = self.order("deliver text +4917 again").split()[1]
+        self.exchange(b"AT+CSMS=1\r")
+        self.order("trickle 41424344 100")
+        self.order('restart off 0.4 "+CFUN: 1" "SMS Ready" redeliver')
+        self.assertIn(self.exchange(b"AT\r", 0.2), (b"", b"A"), "unwritten output is lost, "
+                      "and a module that is off answers nothing")
+        self.assertEqual(self.exchange(b"", 0.4), b"\r\n+CFUN: 1\r\n\r\nSMS Ready\r\n")
+        status = self.status()
+        self.assertEqual((status["echo"], status["phase"], status["cnmi"], status["awaiting-ack"]),
+                         ("on", "0", "0,0,0,0,0", "no"))
+        self.assertEqual(self.order("storage").split()[2], "2:0:" + again,
+                         "stored again, silently, next to what was kept")
+        # With its own power-on routing, and later, the message comes as +CMT once more.
+        self.fresh("power-on-routing 2,2")
+        self.order("deliver text +4917 again")
+        delivery = self.exchange(b"")
+        self.exchange(b"AT+CNMA\r")
+        self.order("restart off 0.1 ^SYSSTART redeliver 0.3")
+        self.assertEqual(self.exchange(b"", 0.2), b"\r\n^SYSSTART\r\n")
+        self.assertEqual(self.exchange(b"", 0.4), delivery)
+
+    def test_status_reports_come_between_replies(self):
+        self.fresh("reports huawei 0.1", "split-reply 4 500")
+        reply = b"\r\n+CNMI: 1,2,0,0,0\r\n\r\nOK\r\n"
+        line = self.exchange(b"AT+CNMI?\r", 0.8)
+        self.assertIn(reply, line, "a report never splits a reply")
+        self.assertTrue(line.replace(reply, b"", 1).startswith(
+            b"\r\n^RSSI:17\r\n\r\n^DSFLOWRPT:0000001E,00000000,00000000,0000000000000000,"
+            b"0000000000000000,0003E800,0003E800\r\n\r\n^MODE:5,4\r\n\r\n"
+            b"^BOOT:20952548,0,0,0,75\r\n\r\n^RSSI:17\r\n"), line)
+        self.exchange(b"AT^CURC=0\r")
+        self.assertEqual(self.exchange(b"", 0.3), b"")
+        self.order("reports off")
+        self.exchange(b"AT^CURC=1\r")
+        self.order("report +CREG: 1")
+        self.assertEqual(self.exchange(b"", 0.3), b"\r\n+CREG: 1\r\n")
+
+    def test_a_port_gone_for_a_while_comes_back_as_a_new_pty(self):
+        old = os.readlink(self.link)
+        self.assertEqual(self.order("go-away 0.4"), "ok")
+        self.assertFalse(os.path.lexists(self.link))
+        # The handle on the vanished pty reads end-of-file and cannot write: nothing hangs.
+        self.assertEqual(os.read(self.line, 16), b"")
+        with self.assertRaises(OSError):
+            os.write(self.line, b"AT\r")
+        time.sleep(0.6)
+        self.assertNotEqual(os.readlink(self.link), old)
+        self.assertEqual(os.read(self.line, 16), b"")
+        os.close(self.line)
+        self.line = os.open(self.link, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+        self.assertEqual(self.exchange(b"AT\r"), b"AT\r\r\nOK\r\n")
 
 
 if __name__ == "__main__":

@@ -1,5 +1,7 @@
 #include "tests/server/ServerTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include "Pelvaro_h.h"
 #include "server/module/DispatchIds.h"
 #include "tests/support/FailAllocations.h"
@@ -30,14 +32,14 @@ HRESULT TestSink::QueryInterface(REFIID riid, void** ppv) {
 }
 
 HRESULT TestSink::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
-                         VARIANT* result, EXCEPINFO* info, UINT* argError) {
+                         VARIANT* varResult, EXCEPINFO* info, UINT* argError) {
     {
         const AllowAllocations recording;  // the recording is not under test
         SinkCall call{id,
                       {},
                       riid == IID_NULL && lcid == LOCALE_USER_DEFAULT && flags == DISPATCH_METHOD &&
-                          params->cNamedArgs == 0 && !params->rgdispidNamedArgs && result && info &&
-                          argError};
+                          params->cNamedArgs == 0 && !params->rgdispidNamedArgs && varResult &&
+                          info && argError};
         for (UINT i = params->cArgs; i-- > 0;) {
             VARIANT& arg = params->rgvarg[i];
             call.args.push_back(
@@ -45,15 +47,20 @@ HRESULT TestSink::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARA
             arg.vt = VT_I4;  // scribbled on: the next sink must not see it
         }
         calls.push_back(call);
-        V_VT(result) = VT_BSTR;  // must be freed by the caller
-        V_BSTR(result) = SysAllocString(L"ignored");
+        V_VT(varResult) = VT_BSTR;  // must be freed by the caller
+        V_BSTR(varResult) = SysAllocString(L"ignored");
         if (onInvoke) onInvoke();
     }
-    if (FAILED(this->result)) {
+    if (FAILED(result)) {
         *info = exception;
         info->bstrDescription = description ? SysAllocString(description) : nullptr;
     }
-    return this->result;
+    return result;
+}
+
+HRESULT TestSink::NeverCalled() {
+    ADD_FAILURE() << "a call the sink must never get";
+    return E_UNEXPECTED;
 }
 
 }  // namespace pelvaro::test

@@ -36,16 +36,24 @@ class TestSink final : public IDispatch, public IPropertyNotifySink {
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
     ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags,
                                      DISPPARAMS* params, VARIANT* result, EXCEPINFO* info,
                                      UINT* argError) override;
-    HRESULT STDMETHODCALLTYPE OnChanged(DISPID) override { return E_UNEXPECTED; }
-    HRESULT STDMETHODCALLTYPE OnRequestEdit(DISPID) override { return E_UNEXPECTED; }
+
+    // Pelvaro raises events by DISPID and never notifies property changes: these calls fail the
+    // test that makes them.
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return NeverCalled(); }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override {
+        return NeverCalled();
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return NeverCalled();
+    }
+    HRESULT STDMETHODCALLTYPE OnChanged(DISPID) override { return NeverCalled(); }
+    HRESULT STDMETHODCALLTYPE OnRequestEdit(DISPID) override { return NeverCalled(); }
+
+  private:
+    static HRESULT NeverCalled();
 };
 
 }  // namespace pelvaro::test

@@ -125,6 +125,22 @@ TEST(UnpackSeptets, RoundTripsEveryLengthUpTo160) {
     }
 }
 
+TEST(UnpackSeptets, WritesNoMoreThanItsCapacity) {
+    const std::uint8_t field[] = {160, 0xC8, 0x32, 0x9B, 0xFD, 0x06};
+    for (const std::size_t capacity : {0u, 1u, 10u}) {
+        std::vector<char> out(200, 'x');
+        const std::size_t count =
+            PduDecoder::UnpackSeptets(OctetView(field, sizeof field), out.data(), capacity);
+        EXPECT_EQ(count, capacity > 0 ? capacity - 1 : 0) << capacity;
+        if (capacity > 0) {
+            EXPECT_EQ(out[count], '\0') << capacity;
+        }
+        EXPECT_EQ(std::count(out.begin() + static_cast<std::ptrdiff_t>(capacity), out.end(), 'x'),
+                  static_cast<std::ptrdiff_t>(out.size() - capacity))
+            << capacity << ": wrote past its capacity";
+    }
+}
+
 TEST(BuildSummary, WalksDeliverAndSubmitLayouts) {
     const std::string centre = "06 91 21 43 65 87 09 ", stamp = " 40 21 12 31 25 00 00 ";
     const std::string sender = " 0B 91 21 43 65 87 09 F1 00 00",

@@ -1,9 +1,10 @@
 #include "tests/support/ModemSim.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 #include <stdexcept>
+
+#include "tests/support/WinePath.h"
 
 namespace pelvaro::test {
 namespace {
@@ -15,12 +16,6 @@ std::string Environment(const char* name) {
                                  " is not set: run the test through run-with-modem-sim");
     }
     return value;
-}
-
-// Wine shows the Linux root as drive Z:.
-std::string WindowsPath(std::string unixPath) {
-    std::replace(unixPath.begin(), unixPath.end(), '/', '\\');
-    return "Z:" + unixPath;
 }
 
 HANDLE OpenFifo(const std::string& path, DWORD access) {
@@ -67,8 +62,8 @@ ModemSim::ModemSim()
                std::atoi(Environment("PELVARO_SIM_PORT").c_str())) {}
 
 ModemSim::ModemSim(const std::string& unixDirectory, int port)
-    : request_(OpenFifo(WindowsPath(unixDirectory + "/request"), GENERIC_WRITE)),
-      reply_(OpenFifo(WindowsPath(unixDirectory + "/reply"), GENERIC_READ)),
+    : request_(OpenFifo(WinePath(unixDirectory + "/request"), GENERIC_WRITE)),
+      reply_(OpenFifo(WinePath(unixDirectory + "/reply"), GENERIC_READ)),
       port_(port) {}
 
 std::string ModemSim::Order(const std::string& order) {

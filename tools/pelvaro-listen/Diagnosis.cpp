@@ -2,15 +2,18 @@
 
 #include <cwchar>
 
+#include "modem/ModemChannel.h"
+#include "modem/ModemCommands.h"
 #include "modem/SerialPort.h"
 #include "win/Holders.h"
+#include "win/Widen.h"
 
 namespace pelvaro::listen {
 
 namespace {
 
 // What the object reads, with the settings path it uses unless told otherwise.
-constexpr const char* kSettingsFile = SerialPort::kDefaultSettingsPath;
+constexpr const char* kSettingsFile = kDefaultSettingsPath;
 
 #ifdef _WIN64
 constexpr wchar_t kBitness[] = L"64-bit";
@@ -47,17 +50,36 @@ std::wstring FullSettingsPath() {
 
 PortSetting ReadPortSetting() {
     PortSetting setting;
-    setting.port =
-        static_cast<int>(GetPrivateProfileIntA(SerialPort::kSettingsSection, SerialPort::kPortKey,
-                                               SerialPort::kDefaultPort, kSettingsFile));
+    setting.port = static_cast<int>(
+        GetPrivateProfileIntA(kSettingsSection, kPortKey, kDefaultPort, kSettingsFile));
     setting.fileFound = GetFileAttributesA(kSettingsFile) != INVALID_FILE_ATTRIBUTES;
     // The default string tells an absent key from one that holds the default value.
     char value[16];
-    GetPrivateProfileStringA(SerialPort::kSettingsSection, SerialPort::kPortKey, "\x01", value,
-                             sizeof value, kSettingsFile);
+    GetPrivateProfileStringA(kSettingsSection, kPortKey, "\x01", value, sizeof value,
+                             kSettingsFile);
     setting.keyFound = value[0] != '\x01';
     setting.file = FullSettingsPath();
+    setting.link = ReadLinkSettings(kSettingsFile);
     return setting;
+}
+
+std::wstring Modes(const LinkSettings& link) {
+    const auto onOff = [](bool on) { return on ? L" on" : L" off"; };
+    return std::wstring(L"Full Decoding") + onOff(link.fullDecoding) + L", Full Modem Support" +
+           onOff(link.fullModemSupport);
+}
+
+std::wstring RefusedSetUp() {
+    ModemChannel link;
+    if (!link.Open()) return {};
+    CommandReply reply;
+    link.Query(kPduMode, reply);
+    for (const std::string command : {kPhase2Plus, kDirectRouting}) {
+        if (link.Query(command, reply)) continue;
+        return L"the modem refused AT" + Widen(command) + L" (" +
+               (reply.result.empty() ? L"no answer" : Widen(reply.result)) + L")";
+    }
+    return {};
 }
 
 std::wstring HresultText(HRESULT hr) {
@@ -92,11 +114,19 @@ Failure CreateFailure(HRESULT hr, const std::wstring& registeredPath) {
     return {kExitNotCreatable, L"Pelvaro.ReadSms could not be created: " + HresultText(hr)};
 }
 
-Failure StartFailure(HRESULT hr, const PortSetting& setting) {
+Failure StartFailure(HRESULT hr, const PortSetting& setting, const std::wstring& reason) {
     if (hr != E_FAIL) {
         return {kExitNotReceiving, L"StartReceiving failed: " + HresultText(hr)};
     }
     const std::wstring port = PortName(setting.port);
+    if (!reason.empty()) {
+        std::wstring line = L"StartReceiving failed: " + reason + L" (" + port + L")";
+        if (!setting.link.fullModemSupport) {
+            line += L"; \"Full Modem Support=1\" in [SerComm Options] of " + setting.file +
+                    L" sets up such a modem as well as it can";
+        }
+        return {kExitNotReceiving, line};
+    }
     std::wstring where;
     if (!setting.fileFound) {
         where = L"there is no " + setting.file + L", so " + port +

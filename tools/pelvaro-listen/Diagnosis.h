@@ -22,15 +22,24 @@ struct Failure {
     std::wstring line;  // without the program name and line end
 };
 
-// What the object reads from .\SerComm.ini to choose its port.
+// What the object reads from .\SerComm.ini to choose its port, and its switches.
 struct PortSetting {
-    int port = SerialPort::kDefaultPort;
+    int port = kDefaultPort;
     bool fileFound = false;
     bool keyFound = false;
     std::wstring file;  // full path of .\SerComm.ini
+    LinkSettings link;
 };
 
 PortSetting ReadPortSetting();
+
+// "Full Decoding on, Full Modem Support off"
+std::wstring Modes(const LinkSettings& link);
+
+// Asks the modem on the configured port the set-up commands the object sends without full modem
+// support, and says which one it refused with which answer; empty when none was refused or the
+// port cannot be opened.
+std::wstring RefusedSetUp();
 
 // "0x80004005 (Unspecified error)"
 std::wstring HresultText(HRESULT hr);
@@ -38,7 +47,9 @@ std::wstring HresultText(HRESULT hr);
 // registeredPath: the DLL registered for the class, empty when unknown.
 Failure CreateFailure(HRESULT hr, const std::wstring& registeredPath);
 
-Failure StartFailure(HRESULT hr, const PortSetting& setting);
+// reason: the object's own account of the failure (its error information), or what RefusedSetUp
+// found out; empty when neither says anything.
+Failure StartFailure(HRESULT hr, const PortSetting& setting, const std::wstring& reason = {});
 
 // Any other step: "<step> failed: 0x... (...)".
 Failure StepFailure(const std::wstring& step, HRESULT hr);

@@ -4,26 +4,25 @@
 
 #include "server/module/DispatchIds.h"
 #include "win/Holders.h"
+#include "win/QueryInterface.h"
 #include "win/ToHresult.h"
 
 namespace pelvaro::listen {
 
 ComPtr<EventSink> EventSink::Create(const IID& eventIid, EventHandlers handlers) {
-    return ComPtr<EventSink>(new EventSink(eventIid, std::move(handlers)));
+    return ComPtr<EventSink>::Attach(new EventSink(eventIid, std::move(handlers)));
 }
 
 EventSink::EventSink(const IID& eventIid, EventHandlers handlers)
     : eventIid_(eventIid), handlers_(std::move(handlers)) {}
 
 HRESULT EventSink::QueryInterface(REFIID riid, void** ppv) noexcept {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IDispatch && riid != eventIid_) {
-        return E_NOINTERFACE;
-    }
-    *ppv = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
+    const InterfaceEntry<EventSink> interfaces[] = {
+        {&IID_IUnknown, AsInterface<EventSink, IDispatch>},
+        {&IID_IDispatch, AsInterface<EventSink, IDispatch>},
+        {&eventIid_, AsInterface<EventSink, IDispatch>},
+    };
+    return QueryInterfaceFrom(interfaces, *this, riid, ppv);
 }
 
 ULONG EventSink::AddRef() noexcept {
@@ -75,7 +74,7 @@ HRESULT EventSink::Invoke(DISPID dispId, REFIID, LCID, WORD, DISPPARAMS* params,
 }
 
 HRESULT EventSink::OnNewSms(DISPPARAMS& params, UINT* argErr) {
-    if (params.cArgs != 3) return DISP_E_BADPARAMCOUNT;
+    if (params.cArgs != ONNEWSMS_ARGUMENT_COUNT) return DISP_E_BADPARAMCOUNT;
     // Arguments arrive last first: MsgText, the third parameter, is rgvarg[0].
     Variant text;
     if (FAILED(VariantChangeType(text.Get(), &params.rgvarg[0], 0, VT_BSTR))) {

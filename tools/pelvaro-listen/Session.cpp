@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "Pelvaro_h.h"
+#include "server/module/ClassNames.h"
 #include "tools/pelvaro-listen/Diagnosis.h"
 #include "tools/pelvaro-listen/EventSink.h"
 #include "tools/pelvaro-listen/EventText.h"
@@ -17,7 +18,7 @@ namespace pelvaro::listen {
 
 namespace {
 
-constexpr wchar_t kProgId[] = L"Pelvaro.ReadSms";
+constexpr wchar_t kProgId[] = L"" PELVARO_VERSION_INDEPENDENT_PROGID;
 constexpr wchar_t kPrefix[] = L"pelvaro-listen: ";
 
 class ComApartment {
@@ -119,6 +120,15 @@ void PumpMessages(std::optional<unsigned> seconds) {
     }
 }
 
+// What the object left as error information on this thread, if anything.
+std::wstring ErrorDescription() {
+    ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.Put()) != S_OK) return {};
+    Bstr description;
+    info->GetDescription(description.Put());
+    return description.Str();
+}
+
 int Report(ConsoleOutput& err, const Failure& failure) {
     err.Write(kPrefix + failure.line + L"\r\n");
     return failure.exitStatus;
@@ -184,10 +194,19 @@ int RunSession(const Options& options, ConsoleOutput& out, ConsoleOutput& err) {
     V_VT(useDialog.Get()) = VT_BOOL;
     V_BOOL(useDialog.Get()) = VARIANT_FALSE;
     hr = CallByName(object.Get(), L"StartReceiving", useDialog.Get(), 1);
-    if (FAILED(hr)) return Report(err, StartFailure(hr, ReadPortSetting()));
+    const PortSetting setting = ReadPortSetting();
+    if (FAILED(hr)) {
+        std::wstring reason = ErrorDescription();
+        if (reason.empty() && hr == E_FAIL) {
+            // The object keeps the port after a refused set-up; ask the modem once it is free.
+            CallByName(object.Get(), L"Close", nullptr, 0);
+            reason = RefusedSetUp();
+        }
+        return Report(err, StartFailure(hr, setting, reason));
+    }
 
-    err.Write(kPrefix + std::wstring(L"receiving SMS on COM") +
-              std::to_wstring(ReadPortSetting().port) + L" " + Duration(options.seconds) + L"\r\n");
+    err.Write(kPrefix + std::wstring(L"receiving SMS on COM") + std::to_wstring(setting.port) +
+              L" " + Duration(options.seconds) + L" (" + Modes(setting.link) + L")\r\n");
     PumpMessages(options.seconds);
     err.Write(kPrefix + std::wstring(L"stopped after ") + std::to_wstring(received) +
               (received == 1 ? L" message" : L" messages") + L"\r\n");

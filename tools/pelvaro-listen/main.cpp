@@ -10,6 +10,7 @@
 #include "tools/pelvaro-listen/Diagnosis.h"
 #include "tools/pelvaro-listen/Session.h"
 #include "win/ToHresult.h"
+#include "win/Widen.h"
 
 namespace {
 
@@ -34,11 +35,7 @@ std::wstring WindowsText(const std::string& text) {
         if (c == '\n') lines += '\r';
         lines += c;
     }
-    std::wstring out(lines.size(), L'\0');
-    const int n = MultiByteToWideChar(CP_ACP, 0, lines.data(), static_cast<int>(lines.size()),
-                                      out.data(), static_cast<int>(out.size()));
-    out.resize(static_cast<std::size_t>(n > 0 ? n : 0));
-    return out;
+    return pelvaro::Widen(lines);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include "Pelvaro_h.h"
 #include "server/events/ConnectionEnumerators.h"
 #include "server/events/EventsConnectionPoint.h"
-#include "server/events/PropertyNotifyConnectionPoint.h"
 #include "server/module/ModuleLock.h"
 #include "tests/server/ServerTestSupport.h"
 #include "win/Bstr.h"
@@ -109,6 +108,20 @@ TEST_F(EventsTest, SinkListGrowsByDoublingAndReusesTheLowestEmptySlot) {
     EXPECT_EQ(list.Add(sinks[0].Unknown()), 2u);
     for (DWORD cookie = 1; cookie <= 9; ++cookie) list.Remove(cookie);
     EXPECT_EQ(list.SlotCount(), 16u) << "the array never shrinks";
+}
+
+TEST_F(EventsTest, OneSinkNeedsNoAllocationAlsoAfterTheOnlyOneWent) {
+    for (int round = 1; round <= 2; ++round) {
+        DWORD cookie = 0;
+        HRESULT advised = E_FAIL;
+        {
+            FailAllocations fail;
+            advised = Events()->Advise(sinks[0].Unknown(), &cookie);
+        }
+        EXPECT_EQ(advised, S_OK) << "round " << round;
+        EXPECT_EQ(cookie, 1u);
+        EXPECT_EQ(Events()->Unadvise(cookie), S_OK);
+    }
 }
 
 TEST_F(EventsTest, RefusedAdviseAndUnadviseChangeNothingAndCookiesAreReused) {

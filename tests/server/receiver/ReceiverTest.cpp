@@ -1,28 +1,9 @@
-#include <gtest/gtest.h>
-#include <windows.h>
-
-#include <functional>
-#include <string>
-#include <utility>
-#include <vector>
-
-#include "modem/ModemChannel.h"
-#include "modem/SerialPort.h"
-#include "server/module/ModuleLock.h"
-#include "server/receiver/ReadSms.h"
-#include "server/receiver/ReceptionLoop.h"
-#include "server/receiver/UserFeedback.h"
-#include "tests/modem/ModemTesting.h"
-#include "tests/server/ServerTestSupport.h"
-#include "tests/support/ModemSim.h"
-#include "win/ComPtr.h"
+#include "tests/server/receiver/ReceiverTesting.h"
 
 namespace pelvaro {
 namespace {
 
-using test::FailAllocations;
-using test::ModemSim;
-using test::TestSink;
+using namespace test;
 
 constexpr char kSender[] = "+4915112345678";
 // What a short delivery from kSender starts with: CR LF "+CMT: ,NN" CR LF.
@@ -42,109 +23,11 @@ std::vector<std::wstring> Summaries(int count) {
     return summaries;
 }
 
-std::vector<UINT> beeps;
-struct Box {
-    std::wstring text, caption;
-    UINT type;
-};
-std::vector<Box> boxes;
-std::function<void()> whileBoxShows;
-
-BOOL WINAPI RecordBeep(UINT type) {
-    beeps.push_back(type);
-    return TRUE;
-}
-int WINAPI RecordBox(HWND, LPCWSTR text, LPCWSTR caption, UINT type) {
-    boxes.push_back({text, caption, type});
-    if (whileBoxShows) whileBoxShows();
-    return IDOK;
-}
-
-// Dispatches the thread's messages, so that timer ticks run, until done() or the time is up.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    while (!done()) {
-        if (GetTickCount64() >= end) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-    }
-    return true;
-}
-
-ComPtr<IUnknown> Create(CReadSms** receiver) {
-    *receiver = new CReadSms();
-    ComPtr<IUnknown> object;
-    (*receiver)->InnerUnknown()->QueryInterface(IID_IUnknown, object.PutVoid());
-    return object;
-}
-
-void Tick() {
-    ReceptionTick(nullptr, WM_TIMER, ReceptionTimer, 0);
-}
-
-int Count(const std::string& text, const std::string& what) {
-    int count = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
-    return count;
-}
-
-void UseSettings(int port) {
-    const std::string path =
-        pelvaro::test::WriteSettingsFile("receiver.ini", pelvaro::test::SettingsFor(port));
-    ASSERT_TRUE(pelvaro::SerialPort().ReadSettings(path.c_str()));
-}
-
-class ReceiverTest : public ::testing::Test {
+class ReceiverTest : public ReceiverFixture {
   protected:
-    void SetUp() override {
-        beeps.clear();
-        boxes.clear();
-        whileBoxShows = nullptr;
-        PlayMessageBeep = RecordBeep;
-        ShowMessageBox = RecordBox;
-        sim_.Reset();
-        UseSettings(sim_.Port());
-        locks_ = ModuleLockCount();
-        CreateAndAdvise();
-    }
-
-    void TearDown() override {
-        object_.Reset();
-        PlayMessageBeep = ::MessageBeep;
-        ShowMessageBox = ::MessageBoxW;
-        EXPECT_EQ(ActiveReceiver, nullptr);
-        EXPECT_EQ(ReceptionTimer, 0u);
-        EXPECT_EQ(ModuleLockCount(), locks_);
-        EXPECT_EQ(sink_.refs, 1);
-    }
-
-    void CreateAndAdvise() {
-        object_ = Create(&receiver_);
-        DWORD cookie = 0;
-        ASSERT_EQ(receiver_->Events().Advise(sink_.Unknown(), &cookie), S_OK);
-    }
-
-    // Starts reception afresh with nothing on the line and nothing recorded.
-    void Start() {
-        receiver_->Close();
-        ASSERT_EQ(receiver_->StartReceiving(VARIANT_FALSE), S_OK);
-        sim_.ClearLog();
-        sink_.calls.clear();
-        beeps.clear();
-    }
-
-    std::string Line() { return sim_.Received(); }
-
     void DeliverMessages(int count) {
         for (int i = 1; i <= count; ++i) sim_.DeliverText(kSender, "m" + std::to_string(i));
     }
-
-    ModemSim sim_;
-    TestSink sink_;
-    CReadSms* receiver_ = nullptr;
-    ComPtr<IUnknown> object_;
-    LONG locks_ = 0;
 };
 
 TEST_F(ReceiverTest, RaisesADeliveryAndAcknowledgesItAfterwards) {

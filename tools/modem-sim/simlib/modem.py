@@ -1,19 +1,35 @@
-"""The simulated modem: a pseudo-terminal that answers AT command lines and
-delivers messages as unsolicited +CMT results, with scriptable faults."""
+"""The simulated modem: a pseudo-terminal that answers AT command lines, routes
+incoming messages as AT+CNMI says (+CMT, or stored and announced with +CMTI),
+keeps a message storage, and plays scriptable faults and modem families."""
 
 import collections
 import os
 import pty
+import shlex
 import termios
 import time
 import tty
 
-from . import pdu
+from . import offers, pdu
+from .storage import ALL, READ, STAT_NAMES, UNREAD, Storage
 
 OK = b"\r\nOK\r\n"
 ERROR = b"\r\nERROR\r\n"
 PLACES = ("before", "inside", "after")
 LINE_ENDS = {"crlf": "\r\n", "cr": "\r", "lf": "\n"}
+# The sim starts as if AT+CSMS=1 and AT+CNMI=1,2 had been given, so that a receiver that
+# sets nothing up still gets +CMT; a restart brings the module's own power-on routing.
+STARTING_ROUTING = (1, 2, 0, 0, 0)
+POWER_ON_ROUTING = (0, 0, 0, 0, 0)
+STORAGE_SIZE = 30
+DEFAULT_REFUSAL = "+CMS ERROR: 500"
+RESTART_OFF_SECONDS = 0.5
+HUAWEI_REPORTS = (
+    "^RSSI:17",
+    "^DSFLOWRPT:0000001E,00000000,00000000,0000000000000000,0000000000000000,0003E800,0003E800",
+    "^MODE:5,4",
+    "^BOOT:20952548,0,0,0,75",
+)
 
 
 class OrderError(Exception):
@@ -26,19 +42,46 @@ class Message:
     def __init__(self, pdu_hex, text=None):
         self.pdu_hex = pdu_hex
         self.text = text
+        self.message_class = pdu.message_class(pdu_hex)
+
+    def text_fields(self):
+        """(sender, time stamp, text) as text mode shows them; of a message given as a PDU,
+        the user data in hex, as a modem shows 8-bit data."""
+        originator, user_data = pdu.text_mode_fields(self.pdu_hex)
+        stamp = time.strftime("%y/%m/%d,%H:%M:%S+00")
+        return originator, stamp, user_data if self.text is None else self.text
 
     def delivery(self, text_mode, line_end):
         """As a modem routed by +CNMI=1,2 sends it: in PDU mode the header and the PDU; in text
-        mode the sender and time stamp, then the text (of a message given as a PDU, its user
-        data in hex, as a modem shows 8-bit data)."""
+        mode the sender and time stamp, then the text."""
         if text_mode:
-            originator, user_data = pdu.text_mode_fields(self.pdu_hex)
-            header = '+CMT: "%s",,"%s"' % (originator, time.strftime("%y/%m/%d,%H:%M:%S+00"))
-            body = user_data if self.text is None else self.text
+            originator, stamp, body = self.text_fields()
+            header = '+CMT: "%s",,"%s"' % (originator, stamp)
         else:
             header = "+CMT: ,%d" % pdu.tpdu_length(self.pdu_hex)
             body = self.pdu_hex
         return line_end.join(("", header, body, "")).encode("latin-1", "replace")
+
+
+def info(text):
+    """An information response, framed as a modem frames it."""
+    return ("\r\n%s\r\n" % text).encode("latin-1", "replace")
+
+
+def cms_error(code):
+    return info("+CMS ERROR: %d" % code)
+
+
+def split_command(body):
+    """(name, kind, arguments): ("+CNMI", "=", "1,2") from +CNMI=1,2; kind is "=?" for a test
+    command, "?" for a read command, "=" for a setting and "" for an action."""
+    for at, ch in enumerate(body):
+        if ch in "=?":
+            name, rest = body[:at], body[at:]
+            for kind in ("=?", "?", "="):
+                if rest.startswith(kind):
+                    return name, kind, rest[len(kind):]
+    return body, "", ""
 
 
 def printable(data):
@@ -58,20 +101,29 @@ class Modem:
         self.received = bytearray()  # everything ever received, for scenario waits
         self.output = collections.deque()  # bytes to write, or a float: a pause in seconds
         self.resume_at = None
+        self.timers = {}  # name -> (when, action)
         self.reset_state()
         self.open_pty()
 
     # ---- state -----------------------------------------------------------
 
     def reset_state(self):
-        self.echo = self.default_echo
         self.hold = self.default_hold
-        self.text_mode = False
         self.line_end = LINE_ENDS["crlf"]
-        self.line = b""
-        self.last_line = None
-        self.pending = collections.deque()  # deliveries not yet written
-        self.awaiting_ack = False
+        self.pending = collections.deque()  # messages that have not yet come in
+        self.timers.clear()
+        self.refusals = {}  # upper-case prefix -> final result
+        self.offers = dict(offers.DEFAULTS)
+        self.storage = Storage(STORAGE_SIZE)
+        self.lost = 0
+        self.strict_ack = False
+        self.ack_timeout = None
+        self.power_on_routing = POWER_ON_ROUTING
+        self.reports = None  # seconds between Huawei-style reports
+        self.next_report = 0
+        self.last_direct = None  # the last message that went out as +CMT
+        self.afterwards = []  # what follows the reply being made
+        self.power_on(1, STARTING_ROUTING)
         self.errors = 0
         self.silent = 0
         self.split_reply = None  # (offset, pause seconds)
@@ -81,6 +133,40 @@ class Modem:
         self.entries = []  # (seconds since start, bytes) per read from the line
         self.output.clear()
         self.resume_at = None
+
+    def power_on(self, phase, routing):
+        """The module's own settings, as a restart leaves them; storage survives."""
+        self.echo = self.default_echo
+        self.text_mode = False
+        self.line = b""
+        self.last_line = None
+        self.phase = phase
+        self.routing = list(routing)
+        self.memories = ["SM", "SM", "SM"]
+        self.awaiting_ack = False
+        self.unacknowledged = []  # what the +CMT awaiting AT+CNMA carried
+        self.buffered = []  # announcements kept back under AT+CNMI mode 0
+        self.curc = True
+        self.booting = False
+        self.cancel("ack")
+
+    # ---- timers ----------------------------------------------------------
+
+    def after(self, name, seconds, action):
+        """Runs action after seconds, in place of any timer of that name."""
+        self.timers[name] = (time.monotonic() + seconds, action)
+
+    def cancel(self, name):
+        self.timers.pop(name, None)
+
+    def run_timers(self):
+        """Runs the timers that are due; returns when the next one is, or None."""
+        now = time.monotonic()
+        for name, entry in list(self.timers.items()):
+            if entry[0] <= now and self.timers.get(name) is entry:
+                del self.timers[name]
+                entry[1]()
+        return min((when for when, _ in self.timers.values()), default=None)
 
     def now(self):
         return time.monotonic() - self.start
@@ -147,6 +233,11 @@ class Modem:
         return bool(self.output) and not isinstance(self.output[0], float)
 
     def pump(self):
+        """Runs due timers and writes queued output; returns when to look again, or None."""
+        wakes = [w for w in (self.run_timers(), self.write_output()) if w is not None]
+        return min(wakes) if wakes else None
+
+    def write_output(self):
         """Writes queued output; returns when the next pause ends, or None."""
         while self.output and self.master is not None:
             item = self.output[0]
@@ -183,6 +274,9 @@ class Modem:
         self.entries.append((self.now(), data))
         self.received += data
         self.note("<", data)
+        if self.booting:
+            self.note("*", "restarting: not heard")
+            return
         for value in data:
             self.feed(bytes([value]))
 
@@ -222,7 +316,7 @@ class Modem:
         self.answer(echo, self.last_line or b"AT")
 
     def answer(self, echo, command):
-        intermediate, final, acknowledged = self.execute(command)
+        intermediate, final = self.execute(command)
         reply = echo + intermediate
         attached = self.take_attached()
         pieces = [reply + final]
@@ -241,57 +335,189 @@ class Modem:
             self.split_reply = None
         else:
             self.send(*pieces)
-        if acknowledged:
-            self.awaiting_ack = False
-            self.deliver_pending()
+        afterwards, self.afterwards = self.afterwards, []
+        for action in afterwards:
+            action()
 
     def execute(self, command):
-        """(intermediate text, final result, whether this acknowledged a delivery)."""
+        """(intermediate text, final result); what must follow the reply goes to afterwards."""
         if self.errors:
             self.errors -= 1
-            return b"", ERROR, False
-        body = command[2:].upper()
-        if body in (b"E0", b"E1"):
-            self.echo = body == b"E1"
-        if body.startswith(b"+CSMS="):
-            return b"\r\n+CSMS: 1,1,1\r\n", OK, False
-        if body.startswith(b"+CMGF="):
-            if body[6:] not in (b"0", b"1"):
-                return b"", ERROR, False
-            self.text_mode = body[6:] == b"1"
-        return b"", OK, body == b"+CNMA"
+            return b"", ERROR
+        body = command[2:].upper().decode("latin-1")
+        refusal = self.refusal(body)
+        if refusal is not None:
+            return b"", refusal
+        if body in ("E0", "E1"):
+            self.echo = body == "E1"
+            return b"", OK
+        name, kind, arguments = split_command(body)
+        if kind == "=?":
+            offer = self.offers.get(name)
+            return (b"" if offer is None else info("%s: %s" % (name, offer))), OK
+        handler = COMMANDS.get(name)
+        if handler is None:
+            return b"", OK
+        return handler(self, kind, arguments.strip())
+
+    def refusal(self, body):
+        """The final result of the longest refused prefix the command starts with, or None."""
+        prefixes = [p for p in self.refusals if body.startswith(p)]
+        return info(self.refusals[max(prefixes, key=len)]) if prefixes else None
+
+    def not_offered(self, name, values):
+        """Whether a setting has a value outside what the test command offers."""
+        offer = self.offers.get(name)
+        return offer is not None and offers.first_refused(offers.parse(offer), values) is not None
+
+    def storage_offered(self):
+        return bool(offers.parse(self.offers["+CPMS"])[0]) if "+CPMS" in self.offers else True
+
+    def stored(self, head, place):
+        """One entry of a +CMGL or +CMGR answer: header line and PDU (or text)."""
+        stat, message = place
+        if self.text_mode:
+            originator, stamp, body = message.text_fields()
+            fields = '"%s","%s",,"%s"' % (STAT_NAMES[stat], originator, stamp)
+        else:
+            fields = "%d,,%d" % (stat, pdu.tpdu_length(message.pdu_hex))
+            body = message.pdu_hex
+        return ("%s%s\r\n%s\r\n" % (head, fields, body)).encode("latin-1", "replace")
+
+    def stat_parameter(self, text):
+        """The <stat> of AT+CMGL: a number in PDU mode, a quoted name in text mode; None when
+        it is neither (0, unread, when omitted)."""
+        if not text:
+            return UNREAD
+        if self.text_mode:
+            name = text[1:-1] if len(text) >= 2 and text[0] == text[-1] == '"' else None
+            return STAT_NAMES.index(name) if name in STAT_NAMES else None
+        return int(text) if text.isdigit() and int(text) <= ALL else None
 
     # ---- deliveries ------------------------------------------------------
 
-    def queue_delivery(self, message):
-        self.pending.append(message)
+    def queue_delivery(self, message, first=False):
+        if first:
+            self.pending.appendleft(message)
+        else:
+            self.pending.append(message)
         self.deliver_pending()
 
-    def rendered(self, count):
-        return b"".join(self.pending.popleft().delivery(self.text_mode, self.line_end)
-                        for _ in range(count))
+    def holding(self):
+        # Only phase 2+ (AT+CSMS=1) makes a +CMT wait for AT+CNMA.
+        return self.hold and self.phase == 1 and self.awaiting_ack
+
+    def keep(self, message):
+        """Stores a message that came in; its index, or None when the storage was full."""
+        index = self.storage.put(message)
+        if index is None:
+            self.lost += 1
+            self.note("*", "storage full: message lost")
+        return index
+
+    def route(self, message):
+        """A message comes in: what the line gets for it as AT+CNMI routes it, its +CMT or
+        +CMTI, or nothing (stored silently, or lost)."""
+        mt, cls = self.routing[1], message.message_class
+        if (mt == 2 and cls != 2) or (mt == 3 and cls == 3):
+            if self.phase == 1:  # phase 2 needs no acknowledgement
+                self.awaiting_ack = True
+                self.unacknowledged.append(message)
+            self.last_direct = message
+            data = message.delivery(self.text_mode, self.line_end)
+        else:
+            index = self.keep(message)
+            if index is None or mt == 0:
+                return b""
+            data = self.line_end.join(("", '+CMTI: "%s",%d' % (self.memories[2], index), ""))
+            data = data.encode("latin-1")
+        if self.routing[0] == 0:
+            self.buffered.append(data)
+            return b""
+        return data
+
+    def start_ack_clock(self):
+        if (self.ack_timeout is not None and self.unacknowledged and self.hold
+                and "ack" not in self.timers):
+            self.after("ack", self.ack_timeout, self.ack_timed_out)
+
+    def ack_timed_out(self):
+        # The module stores what was not acknowledged and stops routing to the TE.
+        kept, self.unacknowledged = self.unacknowledged, []
+        self.awaiting_ack = False
+        for message in kept:
+            self.keep(message)
+        self.routing[1] = self.routing[3] = 0
+        self.note("*", "acknowledgement timed out: stored, routing mt 0")
+        self.deliver_pending()
+
+    def acknowledged(self):
+        self.awaiting_ack = False
+        self.unacknowledged = []
+        self.cancel("ack")
+        self.deliver_pending()
 
     def take_attached(self):
         if not self.during or not self.pending:
             return None
         during, self.during = self.during, None
-        self.awaiting_ack = True
-        return during, self.rendered(1)
+        data = self.route(self.pending.popleft())
+        self.start_ack_clock()
+        return during, data
 
     def deliver_pending(self):
-        while self.pending and not self.during:
-            if self.hold and self.awaiting_ack:
+        while self.pending and not self.during and not self.booting:
+            if self.holding():
                 return
             if len(self.pending) < self.together:
                 return
-            data = self.rendered(self.together)
-            self.together = 1
+            count, self.together = self.together, 1
+            data = b"".join(self.route(self.pending.popleft()) for _ in range(count))
+            self.start_ack_clock()
+            if not data:
+                continue
             if self.split_delivery:
                 self.send_split(data, self.split_delivery)
                 self.split_delivery = None
             else:
                 self.send(data)
-            self.awaiting_ack = True
+
+    # ---- restarts and reports --------------------------------------------
+
+    def restart(self, announcements, off, again_after):
+        """Reboots the module; with again_after (seconds, or None) its last +CMT comes in once
+        more that long after the announcements."""
+        self.output.clear()
+        self.resume_at = None
+        self.cancel("redeliver")
+        self.power_on(0, self.power_on_routing)
+        self.booting = True
+        again = self.last_direct if again_after is not None else None
+
+        def up():
+            self.booting = False
+            for text in announcements:
+                self.send(info(text))
+            if again is not None:
+                self.after("redeliver", again_after,
+                           lambda: self.queue_delivery(again, first=True))
+            self.deliver_pending()
+
+        self.after("boot", off, up)
+
+    def report(self, text):
+        self.send(info(text))
+
+    def next_huawei_report(self):
+        text = HUAWEI_REPORTS[self.next_report % len(HUAWEI_REPORTS)]
+        self.next_report += 1
+        return text
+
+    def report_periodically(self):
+        self.after("reports", self.reports, self.report_periodically)
+        # AT^CURC=0 stops them, and a module that is down or unplugged says nothing.
+        if self.curc and not self.booting and not self.gone():
+            self.report(self.next_huawei_report())
 
     # ---- orders ----------------------------------------------------------
 
@@ -307,6 +533,149 @@ class Modem:
             raise OrderError("unknown order %r" % name)
         self.note("*", line)
         return handler(self, rest) or ""
+
+
+# ---- commands: each (modem, kind, arguments) -> (intermediate, final) -----
+
+
+def _csms(modem, kind, arguments):
+    if kind == "?":
+        return info("+CSMS: %d,1,1,1" % modem.phase), OK
+    if kind != "=":
+        return b"", OK
+    values = offers.split_top(arguments)
+    if modem.not_offered("+CSMS", values) or not (values[0] == "" or values[0].isdigit()):
+        return b"", cms_error(303)
+    if values[0]:
+        modem.phase = int(values[0])
+        if modem.phase == 0:
+            modem.afterwards.append(modem.acknowledged)
+    return info("+CSMS: 1,1,1"), OK
+
+
+def _cmgf(modem, kind, arguments):
+    if kind == "?":
+        return info("+CMGF: %d" % modem.text_mode), OK
+    if kind == "=":
+        if arguments not in ("0", "1"):
+            return b"", ERROR
+        modem.text_mode = arguments == "1"
+    return b"", OK
+
+
+def _cnmi(modem, kind, arguments):
+    if kind == "?":
+        return info("+CNMI: " + ",".join(map(str, modem.routing))), OK
+    if kind != "=":
+        return b"", OK
+    values = offers.split_top(arguments)
+    if (len(values) > len(modem.routing) or modem.not_offered("+CNMI", values)
+            or not all(v.isdigit() for v in values if v)):
+        return b"", cms_error(303)
+    for position, value in enumerate(values):
+        if value:
+            modem.routing[position] = int(value)
+    if modem.routing[0] != 0:
+        kept, modem.buffered = modem.buffered, []
+        if kept and modem.routing[4] == 0:  # <bfr> 0: flushed after the OK
+            modem.afterwards.append(lambda: modem.send(b"".join(kept)))
+    modem.afterwards.append(modem.deliver_pending)
+    return b"", OK
+
+
+def _cnma(modem, kind, arguments):
+    if modem.strict_ack and (modem.phase == 0 or not modem.awaiting_ack):
+        return b"", cms_error(340)  # no acknowledgement expected
+    modem.afterwards.append(modem.acknowledged)
+    return b"", OK
+
+
+def _cpms(modem, kind, arguments):
+    if not modem.storage_offered():
+        return b"", cms_error(303)
+    counts = "%d,%d" % (modem.storage.used(), modem.storage.size)
+    if kind == "?":
+        return info("+CPMS: " + ",".join('"%s",%s' % (m, counts) for m in modem.memories)), OK
+    if kind != "=":
+        return b"", OK
+    values = offers.split_top(arguments)
+    if (len(values) > 3 or modem.not_offered("+CPMS", values)
+            or not all(v.startswith('"') for v in values if v)):
+        return b"", cms_error(303)
+    for position, value in enumerate(values):
+        if value:
+            modem.memories[position] = value.strip('"')
+    return info("+CPMS: " + ",".join([counts] * 3)), OK
+
+
+def _cmgl(modem, kind, arguments):
+    if kind not in ("", "="):
+        return b"", OK
+    if not modem.storage_offered():
+        return b"", cms_error(303)
+    stat = modem.stat_parameter(arguments)
+    if stat is None:
+        return b"", cms_error(305 if modem.text_mode else 304)
+    places = modem.storage.matching(stat)
+    listing = b"".join(modem.stored("+CMGL: %d," % index, place) for index, place in places)
+    for _, place in places:
+        if place[0] == UNREAD:
+            place[0] = READ
+    return (b"\r\n" + listing if listing else b""), OK
+
+
+def _cmgr(modem, kind, arguments):
+    if kind != "=":
+        return b"", OK
+    if not modem.storage_offered():
+        return b"", cms_error(303)
+    place = modem.storage.get(int(arguments)) if arguments.isdigit() else None
+    if place is None:
+        return b"", cms_error(321)  # invalid memory index
+    answer = b"\r\n" + modem.stored("+CMGR: ", place)
+    if place[0] == UNREAD:
+        place[0] = READ
+    return answer, OK
+
+
+def _cmgd(modem, kind, arguments):
+    if kind != "=":
+        return b"", OK
+    if not modem.storage_offered():
+        return b"", cms_error(303)
+    values = offers.split_top(arguments) + ["0"]
+    index, flag = values[0], values[1] or "0"
+    if not flag.isdigit() or int(flag) > 4:
+        return b"", cms_error(305 if modem.text_mode else 304)
+    if flag == "0" and not (index.isdigit() and 1 <= int(index) <= modem.storage.size):
+        return b"", cms_error(321)
+    modem.storage.delete(int(index) if index.isdigit() else 0, int(flag))
+    return b"", OK
+
+
+def _curc(modem, kind, arguments):
+    # Huawei's switch for its periodic reports.
+    if kind == "?":
+        return info("^CURC: %d" % modem.curc), OK
+    if kind == "=" and arguments in ("0", "1"):
+        modem.curc = arguments == "1"
+    return b"", OK
+
+
+COMMANDS = {
+    "+CSMS": _csms,
+    "+CMGF": _cmgf,
+    "+CNMI": _cnmi,
+    "+CNMA": _cnma,
+    "+CPMS": _cpms,
+    "+CMGL": _cmgl,
+    "+CMGR": _cmgr,
+    "+CMGD": _cmgd,
+    "^CURC": _curc,
+}
+
+
+# ---- orders ------------------------------------------------------------------
 
 
 def _switch(rest):
@@ -331,9 +700,12 @@ def _split(rest):
 
 
 def _message(modem, rest):
-    """A message given as "pdu HEX" or "text NUMBER TEXT"."""
+    """A message given as "pdu HEX", "text NUMBER TEXT" or "classN NUMBER TEXT"."""
     words = rest.split(None, 1)
     kind = words[0].lower() if words else ""
+    message_class = None
+    if kind in ("class0", "class1", "class2", "class3"):
+        kind, message_class = "text", int(kind[-1])
     if kind == "pdu" and len(words) == 2:
         hex_text = words[1].strip().upper()
         try:
@@ -345,10 +717,11 @@ def _message(modem, rest):
         number, _, text = words[1].partition(" ")
         text = text.encode("utf-8").decode("unicode_escape").encode("latin-1").decode("utf-8")
         try:
-            return Message(pdu.deliver_pdu(number, text, modem.centre)[0], text)
+            built = pdu.deliver_pdu(number, text, modem.centre, message_class=message_class)
+            return Message(built[0], text)
         except ValueError as error:
             raise OrderError(str(error))
-    raise OrderError("expected: pdu HEX | text NUMBER TEXT")
+    raise OrderError("expected: pdu HEX | text NUMBER TEXT | class0..class3 NUMBER TEXT")
 
 
 def _deliver(modem, rest):
@@ -419,20 +792,177 @@ def _reset(modem, rest):
     modem.flush_line()
 
 
+def _seconds(text, what="SECONDS"):
+    try:
+        value = float(text)
+    except ValueError:
+        value = -1.0
+    if value < 0:
+        raise OrderError("expected %s, a number of seconds" % what)
+    return value
+
+
 def _go_away(modem, rest):
+    back_after = _seconds(rest.strip()) if rest.strip() else None
     modem.close_pty()
+    if back_after is not None:
+        modem.after("come-back", back_after, lambda: _come_back(modem, ""))
 
 
 def _come_back(modem, rest):
+    modem.cancel("come-back")
     if modem.gone():
         modem.open_pty()
 
 
+def _yes(flag):
+    return "yes" if flag else "no"
+
+
 def _status(modem, rest):
-    return "echo=%s hold=%s mode=%s queued=%d awaiting-ack=%s present=%s" % (
+    return ("echo=%s hold=%s mode=%s queued=%d awaiting-ack=%s present=%s phase=%d cnmi=%s "
+            "ack=%s ack-timeout=%s stored=%d/%d lost=%d reports=%s restarting=%s refused=%s") % (
         "on" if modem.echo else "off", "on" if modem.hold else "off",
         "text" if modem.text_mode else "pdu", len(modem.pending),
-        "yes" if modem.awaiting_ack else "no", "no" if modem.gone() else "yes")
+        _yes(modem.awaiting_ack), _yes(not modem.gone()), modem.phase,
+        ",".join(map(str, modem.routing)), "strict" if modem.strict_ack else "lenient",
+        "off" if modem.ack_timeout is None else "%g" % modem.ack_timeout,
+        modem.storage.used(), modem.storage.size, modem.lost,
+        "off" if modem.reports is None else "huawei/%g" % modem.reports, _yes(modem.booting),
+        "|".join(sorted(modem.refusals)) or "none")
+
+
+def _refuse(modem, rest):
+    words = rest.split(None, 1)
+    if not words:
+        raise OrderError("expected PREFIX [RESULT]")
+    modem.refusals[words[0].upper()] = words[1].strip() if len(words) > 1 else DEFAULT_REFUSAL
+
+
+def _accept(modem, rest):
+    prefix = rest.strip().upper()
+    if prefix == "ALL":
+        modem.refusals.clear()
+    elif modem.refusals.pop(prefix, None) is None:
+        raise OrderError("%r is not refused" % rest.strip())
+
+
+def _offer(modem, rest):
+    words = rest.split(None, 1)
+    if len(words) != 2:
+        raise OrderError("expected COMMAND LISTS, e.g. +CNMI (0-2),(0,1)")
+    try:
+        offers.parse(words[1])
+    except ValueError as error:
+        raise OrderError("not an offer: %s" % error)
+    modem.offers[words[0].upper().rstrip(":")] = words[1].strip()
+
+
+def _ack(modem, rest):
+    value = rest.strip().lower()
+    if value not in ("strict", "lenient"):
+        raise OrderError("expected strict or lenient")
+    modem.strict_ack = value == "strict"
+
+
+def _ack_timeout(modem, rest):
+    value = rest.strip().lower()
+    modem.ack_timeout = None if value == "off" else _seconds(value, "SECONDS or off")
+    if modem.ack_timeout is None:
+        modem.cancel("ack")
+
+
+def _store(modem, rest):
+    first, _, remainder = rest.strip().partition(" ")
+    stat = UNREAD
+    if first.lower() in ("read", "unread"):
+        stat = READ if first.lower() == "read" else UNREAD
+        rest = remainder
+    message = _message(modem, rest)
+    index = modem.storage.put(message, stat)
+    if index is None:
+        raise OrderError("the storage is full")
+    return "%d %s" % (index, message.pdu_hex)
+
+
+def _storage(modem, rest):
+    return " ".join("%d:%d:%s" % (index, place[0], place[1].pdu_hex)
+                    for index, place in modem.storage.matching(ALL))
+
+
+def _storage_size(modem, rest):
+    value = rest.strip()
+    if not value.isdigit() or int(value) < max(1, modem.storage.used()):
+        raise OrderError("expected a size of at least 1 and of what is stored")
+    modem.storage.size = int(value)
+
+
+def _routing(text):
+    values = text.strip().split(",")
+    if not 1 <= len(values) <= 5 or not all(v.isdigit() for v in values):
+        raise OrderError("expected MODE,MT[,BM,DS,BFR]")
+    return tuple(int(v) for v in values) + POWER_ON_ROUTING[len(values):]
+
+
+def _is_number(text):
+    try:
+        float(text)
+        return True
+    except ValueError:
+        return False
+
+
+def _phase(modem, rest):
+    value = rest.strip()
+    if value not in ("0", "1"):
+        raise OrderError("expected 0 or 1")
+    modem.phase = int(value)
+    if modem.phase == 0:
+        modem.acknowledged()
+
+
+def _set_routing(modem, rest):
+    modem.routing = list(_routing(rest))
+    modem.deliver_pending()
+
+
+def _restart(modem, rest):
+    try:
+        words = shlex.split(rest)
+    except ValueError as error:
+        raise OrderError(str(error))
+    announcements, off, again_after = [], RESTART_OFF_SECONDS, None
+    while words:
+        word = words.pop(0)
+        if word.lower() == "off":
+            off = _seconds(words.pop(0) if words else "", "off SECONDS")
+        elif word.lower() == "redeliver":
+            again_after = _seconds(words.pop(0)) if words and _is_number(words[0]) else 0.0
+        else:
+            announcements.append(word)
+    modem.restart(announcements or ["RDY"], off, again_after)
+
+
+def _reports(modem, rest):
+    words = rest.lower().split()
+    if words == ["off"]:
+        modem.reports = None
+        modem.cancel("reports")
+        return
+    if not words or words[0] != "huawei" or len(words) > 2:
+        raise OrderError("expected huawei [PERIOD_S] or off")
+    period = _seconds(words[1], "PERIOD_S") if len(words) == 2 else 2.0
+    if period <= 0:
+        raise OrderError("the period must be more than 0 s")
+    modem.reports = period
+    modem.after("reports", period, modem.report_periodically)
+
+
+def _report(modem, rest):
+    text = rest.strip()
+    if not text:
+        raise OrderError("expected huawei or TEXT")
+    modem.report(modem.next_huawei_report() if text.lower() == "huawei" else text)
 
 
 def _hold(modem, rest):
@@ -464,6 +994,20 @@ ORDERS = {
     "trickle": _trickle,
     "go-away": _go_away,
     "come-back": _come_back,
+    "refuse": _refuse,
+    "accept": _accept,
+    "offer": _offer,
+    "ack": _ack,
+    "ack-timeout": _ack_timeout,
+    "store": _store,
+    "storage": _storage,
+    "storage-size": _storage_size,
+    "phase": _phase,
+    "routing": _set_routing,
+    "power-on-routing": _set("power_on_routing", _routing),
+    "restart": _restart,
+    "reports": _reports,
+    "report": _report,
     "log": _log,
     "clear-log": _clear_log,
     "status": _status,

@@ -81,17 +81,20 @@ def timestamp(moment):
     return semi_octets(fields)
 
 
-def deliver_pdu(sender, text, centre, moment=None):
-    """Hexadecimal SMS-DELIVER (7-bit, one part) as a modem shows it in PDU mode.
+def deliver_pdu(sender, text, centre, moment=None, message_class=None):
+    """Hexadecimal SMS-DELIVER (7-bit, one part) as a modem shows it in PDU mode; with a
+    message class (0 to 3) its data coding scheme says so.
 
     Returns (hex text, TPDU length in octets for the +CMT header)."""
     septets = to_septets(text)
     if len(septets) > MAX_SEPTETS:
         raise ValueError("text needs %d septets; one message holds %d" % (len(septets), MAX_SEPTETS))
+    # General data coding, 7-bit default alphabet; bit 4 says that bits 0-1 are the class.
+    dcs = 0x00 if message_class is None else 0x10 | message_class
     sca = service_centre(centre)
     tpdu = (bytes([0x04])  # SMS-DELIVER, no more messages waiting
             + originator(sender)
-            + bytes([0x00, 0x00])  # protocol identifier, 7-bit default alphabet
+            + bytes([0x00, dcs])  # protocol identifier, data coding scheme
             + timestamp(moment or time.gmtime())
             + bytes([len(septets)])
             + pack_septets(septets))
@@ -110,6 +113,27 @@ def text_mode_fields(pdu_hex):
     originator = ("+" if toa == 0x91 else "") + digits[:count].upper()
     user_data = at + 2 + (count + 1) // 2 + 2 + 7 + 1  # past PID, DCS, time stamp and UDL
     return originator, octets[user_data:].hex().upper()
+
+
+def message_class(pdu_hex):
+    """The class (0 to 3) an SMS-DELIVER's data coding scheme gives it, or None where it has
+    none or the PDU cannot be read that far."""
+    try:
+        octets = bytes.fromhex(pdu_hex)
+        at = 1 + octets[0]  # the first octet of the TPDU
+        if octets[at] & 0x03 != 0:  # not an SMS-DELIVER
+            return None
+        digits = octets[at + 1]
+        dcs = octets[at + 1 + 2 + (digits + 1) // 2 + 1]
+    except (ValueError, IndexError):
+        return None
+    # Groups 00xx and 01xx (general, or marked for deletion) carry a class only with bit 4 set;
+    # group 1111 always does.
+    if dcs & 0x80 == 0 and dcs & 0x10:
+        return dcs & 0x03
+    if dcs & 0xF0 == 0xF0:
+        return dcs & 0x03
+    return None
 
 
 def tpdu_length(pdu_hex):

@@ -1,0 +1,50 @@
+#include "modem/Settings.h"
+
+#include <windows.h>
+
+namespace pelvaro {
+namespace {
+
+struct NumberKey {
+    const char* name;
+    int LinkSettings::*value;
+};
+constexpr NumberKey kNumbers[] = {
+    {kPortKey, &LinkSettings::port},
+    {"Send Delay", &LinkSettings::sendDelay},
+};
+
+struct SwitchKey {
+    const char* name;
+    bool LinkSettings::*on;
+};
+constexpr SwitchKey kSwitches[] = {
+    {"Full Decoding", &LinkSettings::fullDecoding},
+    {"Full Modem Support", &LinkSettings::fullModemSupport},
+};
+
+int ReadNumber(const std::string& path, const char* key, int fallback) {
+    return static_cast<int>(GetPrivateProfileIntA(kSettingsSection, key, fallback, path.c_str()));
+}
+
+// Exactly "1" (the profile functions drop the blanks around it): "1x" or "01" leave it off.
+bool ReadSwitch(const std::string& path, const char* key) {
+    char value[4] = {};
+    GetPrivateProfileStringA(kSettingsSection, key, "", value, sizeof value, path.c_str());
+    return value[0] == '1' && value[1] == '\0';
+}
+
+}  // namespace
+
+LinkSettings ReadLinkSettings(const std::string& path) {
+    LinkSettings settings;
+    for (const NumberKey& key : kNumbers) {
+        settings.*key.value = ReadNumber(path, key.name, settings.*key.value);
+    }
+    for (const SwitchKey& key : kSwitches) {
+        settings.*key.on = ReadSwitch(path, key.name);
+    }
+    return settings;
+}
+
+}  // namespace pelvaro

@@ -1,0 +1,28 @@
+#pragma once
+// The settings file, SerComm.ini: read afresh whenever the modem link opens.
+
+#include <string>
+
+namespace pelvaro {
+
+// Read unless another file is named; its section; the port used when the file names none.
+inline constexpr char kDefaultSettingsPath[] = ".\\SerComm.ini";
+inline constexpr char kSettingsSection[] = "SerComm Options";
+inline constexpr char kPortKey[] = "Port";
+inline constexpr int kDefaultPort = 4;
+
+struct LinkSettings {
+    int port = kDefaultPort;
+    // Pause after each byte written, in units of 10 ms; below 1, none.
+    int sendDelay = 0;
+    // The switches for what goes beyond the summary and the modem dialogue of old: each is on
+    // only when its key says 1, so that an absent key changes nothing.
+    bool fullDecoding = false;
+    bool fullModemSupport = false;
+};
+
+// The settings in section "SerComm Options" of the file at `path`; whatever the file, the
+// section or a key lacks keeps its default.
+LinkSettings ReadLinkSettings(const std::string& path);
+
+}  // namespace pelvaro

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <string_view>
+#include <utility>
+
+namespace pelvaro {
+
+// Tells a message that arrives again from a new one. A module that restarts before it gets the
+// acknowledgement, or a network that retries, delivers the same message twice: same sender, same
+// service-centre time stamp, same text or part of a long message. All of that is in the TPDU, so
+// its octets after the first (whose flags may differ between the two) identify the message.
+class RepeatFilter {
+  public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::hours kRemembered{1};
+
+    // True when the message in `pduHex` (service-centre address and TPDU, hexadecimal) came
+    // within the last hour; otherwise it is remembered. Text holding no TPDU is never a repeat.
+    bool IsRepeat(std::string_view pduHex, Clock::time_point now);
+
+  private:
+    static constexpr std::size_t kMostRemembered = 10000;
+
+    std::deque<std::pair<Clock::time_point, std::uint64_t>> seen_;
+};
+
+}  // namespace pelvaro
