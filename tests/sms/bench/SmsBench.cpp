@@ -80,11 +80,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
     RatioReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
 
     void ReportRuns(const std::vector<Run>& runs) override {
+        // With repetitions, the median stands for the benchmark.
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-                nsPerMessage_[run.benchmark_name()] =
-                    run.GetAdjustedCPUTime() * 1e9 /
-                    benchmark::GetTimeUnitMultiplier(run.time_unit);
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if ((run.run_type == Run::RT_Iteration || median) && run.iterations > 0) {
+                nsPerMessage_[run.run_name.str()] = run.GetAdjustedCPUTime() * 1e9 /
+                                                    benchmark::GetTimeUnitMultiplier(run.time_unit);
             }
         }
         ConsoleReporter::ReportRuns(runs);
