@@ -58,6 +58,11 @@ TEST(FullReading, GivesSenderCentreAndTextAsSent) {
         {"extension table and Greek capitals",
          "06912143658709040B912143658709F1000062219001303400091BD4A6BC49412419", u"+12345678901",
          u"{€}ΔΦΘ"},
+        // Escapes as the last septet of the first two blocks of eight.
+        {"escapes where blocks of eight septets meet",
+         "06912143658709040B912143658709F100006221900130340018E170381C0E873765B1582C168B37A8F1783C1"
+         "E8FC7",
+         u"+12345678901", u"aaaaaaa€bbbbbb{ccccccc"},
         {"second escape a space, unknown extension its default character",
          "06912143658709040B912143658709F100006221900130340007E1CD46BC096E00", u"+12345678901",
          u"a bA"},

@@ -12,6 +12,7 @@
 namespace {
 thread_local std::size_t allocations = 0;
 thread_local std::size_t heldBytes = 0;
+thread_local bool countingBytes = false;
 }  // namespace
 
 namespace pelvaro::bench {
@@ -21,19 +22,22 @@ std::size_t Allocations() {
 std::size_t HeldBytes() {
     return heldBytes;
 }
+void CountHeldBytes(bool on) {
+    countingBytes = on;
+}
 }  // namespace pelvaro::bench
 
 void* operator new(std::size_t size) {
     ++allocations;
     if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        heldBytes += malloc_usable_size(p);
+        if (countingBytes) heldBytes += malloc_usable_size(p);
         return p;
     }
     throw std::bad_alloc();
 }
 
 void operator delete(void* p) noexcept {
-    if (p != nullptr) heldBytes -= malloc_usable_size(p);
+    if (countingBytes && p != nullptr) heldBytes -= malloc_usable_size(p);
     std::free(p);
 }
 void operator delete(void* p, std::size_t) noexcept {

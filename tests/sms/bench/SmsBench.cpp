@@ -58,6 +58,7 @@ void WaitingParts() {
     std::vector<ClientMessage> ready;
     ready.reserve(1);
     const auto now = MessageReader::Clock::now();
+    CountHeldBytes(true);
     const std::size_t before = HeldBytes();
     std::printf(
         "\nHeap held by a long message while its parts wait (%zu parts of 153 "
@@ -71,6 +72,7 @@ void WaitingParts() {
     std::printf(
         "  all parts in: %zu bytes: the client's message, and the room kept for waiting ones\n",
         HeldBytes() - before);
+    CountHeldBytes(false);
 }
 
 // Prints the usual table, then the CPU time per message of each decoder and ours
