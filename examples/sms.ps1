@@ -2,7 +2,8 @@
 # Pelvaro.dll registered; a 32-bit one (%SystemRoot%\SysWOW64\WindowsPowerShell) needs x86.
 # Pelvaro's timer and events run on the thread that called StartReceiving, so the script runs
 # in a single-threaded apartment (Windows PowerShell has one; start pwsh with -STA) and keeps
-# handling that thread's window messages.
+# handling that thread's window messages. "Full Decoding=1" under [SerComm Options] in SerComm.ini
+# gives the sender's number or name in $from and every alphabet in $text.
 #   powershell -ExecutionPolicy Bypass -File sms.ps1 [-Folder C:\Sms] [-Seconds 60]
 param(
     # The folder of SerComm.ini.
@@ -24,7 +25,7 @@ $sms = New-Object -ComObject Pelvaro.ReadSms
 $events = [guid]'6452C602-FD7C-4887-B866-017ED413E088'
 $onNewSms = [Action[string, string, string]] {
     param($from, $centre, $text)
-    Write-Host "$(Get-Date)`n$text`n"
+    Write-Host "$(Get-Date) from $from`n$text`n"
 }
 $onTestEvent = [Action] { Write-Host "$(Get-Date): the modem does not answer" }
 [Runtime.InteropServices.ComEventsHelper]::Combine($sms, $events, 2, $onNewSms)

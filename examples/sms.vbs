@@ -2,6 +2,9 @@
 ' SerComm.ini, with the script host that matches the registered Pelvaro.dll:
 '   %SystemRoot%\SysWOW64\cscript //nologo sms.vbs   the 32-bit one (x86) on 64-bit Windows
 '   cscript //nologo sms.vbs                         the 64-bit one (x64), or on 32-bit Windows
+' With "Full Decoding=1" under [SerComm Options] in SerComm.ini, Sender holds the sender's number
+' or name and MsgText every alphabet, emoji included (a console shows what its font has); without
+' it, Sender holds the word "Sender".
 Option Explicit
 Dim sms
 ' The prefix "Sms_" connects the two Subs below to the events.
@@ -19,7 +22,7 @@ Do
 Loop
 
 Sub Sms_OnNewSms(Sender, ServCenter, MsgText)
-    WScript.Echo Now & vbCrLf & MsgText & vbCrLf
+    WScript.Echo Now & " from " & Sender & vbCrLf & MsgText & vbCrLf
 End Sub
 
 Sub Sms_TestEvent()

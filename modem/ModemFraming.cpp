@@ -1,7 +1,9 @@
 #include "modem/ModemFraming.h"
 
 #include <algorithm>
-#include <cctype>
+#include <array>
+#include <cstdint>
+#include <cstring>
 
 namespace pelvaro {
 
@@ -33,11 +35,13 @@ std::string_view Trimmed(std::string_view content) {
     return content;
 }
 
+char AsciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
 bool SameLettersNoCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::toupper(static_cast<unsigned char>(x)) ==
-               std::toupper(static_cast<unsigned char>(y));
-    });
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
 }
 
 // The header rule the line starts with; also for a line still on its way that may yet grow into
@@ -63,16 +67,70 @@ bool IsTextModeHeader(std::string_view header, const HeaderRule& rule) {
     return commas > rule.pduModeCommas;
 }
 
+// What each character is to a PDU line: a digit, a blank or neither. A table, since every
+// character of every PDU passes through here.
+enum CharacterKind : unsigned char { kOther, kHexDigit, kBlank };
+constexpr std::array<unsigned char, 256> kCharacterKinds = [] {
+    std::array<unsigned char, 256> kinds{};
+    for (const char c : std::string_view("0123456789ABCDEFabcdef")) {
+        kinds[static_cast<unsigned char>(c)] = kHexDigit;
+    }
+    kinds[' '] = kinds['\t'] = kBlank;
+    return kinds;
+}();
+
+// Eight characters at a time, in the bytes of one word, where a PDU line's hundreds of characters
+// are looked at: which bytes equal a given one, and which are hexadecimal digits. Each answer is
+// the top bit of its byte; the order of the bytes in the word does not matter.
+constexpr std::uint64_t kOnes = 0x0101010101010101u;
+constexpr std::uint64_t kHigh = 0x8080808080808080u;
+
+std::uint64_t Word(const char* at) {
+    std::uint64_t word;
+    std::memcpy(&word, at, sizeof word);
+    return word;
+}
+
+std::uint64_t BytesEqual(std::uint64_t word, char c) {
+    const std::uint64_t x = word ^ (static_cast<unsigned char>(c) * kOnes);
+    return ~(((x & ~kHigh) + ~kHigh) | x) & kHigh;
+}
+
+// For bytes below 0x80: whether each is at least n.
+std::uint64_t BytesAtLeast(std::uint64_t word, unsigned n) {
+    return (word + (0x80 - n) * kOnes) & kHigh;
+}
+
+bool AllHexDigits(std::uint64_t word) {
+    if ((word & kHigh) != 0) return false;
+    const std::uint64_t digit = BytesAtLeast(word, '0') & ~BytesAtLeast(word, '9' + 1);
+    const std::uint64_t lower = word | 0x20 * kOnes;  // 'A' to 'F' as 'a' to 'f'
+    const std::uint64_t letter = BytesAtLeast(lower, 'a') & ~BytesAtLeast(lower, 'f' + 1);
+    return ((digit | letter) & kHigh) == kHigh;
+}
+
+// Where the line that goes on at `at` ends: at its first CR or LF, or at the end of the text.
+std::size_t LineEnd(std::string_view text, std::size_t at) {
+    for (; text.size() - at >= 8; at += 8) {
+        const std::uint64_t word = Word(text.data() + at);
+        if ((BytesEqual(word, '\r') | BytesEqual(word, '\n')) != 0) break;
+    }
+    while (at < text.size() && !IsLineEnd(text[at])) ++at;
+    return at;
+}
+
 // Hexadecimal digits, which the conversion allows to be spaced out; 0 when the line holds
 // anything else.
 std::size_t HexDigits(std::string_view content) {
     std::size_t digits = 0;
+    while (content.size() >= 8 && AllHexDigits(Word(content.data()))) {
+        digits += 8;
+        content.remove_prefix(8);
+    }
     for (char c : content) {
-        if (std::isxdigit(static_cast<unsigned char>(c))) {
-            ++digits;
-        } else if (!IsBlank(c)) {
-            return 0;
-        }
+        const unsigned char kind = kCharacterKinds[static_cast<unsigned char>(c)];
+        if (kind == kOther) return 0;
+        digits += kind == kHexDigit;
     }
     return digits;
 }
@@ -104,7 +162,7 @@ bool ModemFraming::NextLine(Line& line) {
             continue;
         }
         const std::size_t begin = at_;
-        while (at_ < text_.size() && !IsLineEnd(text_[at_])) ++at_;
+        at_ = LineEnd(text_, at_);
         line = {begin, Trimmed(text_.substr(begin, at_ - begin)), ended_ || at_ < text_.size()};
         if (!line.content.empty()) return true;
     }

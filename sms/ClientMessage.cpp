@@ -1,18 +1,68 @@
 #include "sms/ClientMessage.h"
 
+#include <array>
+
+#include "sms/FullSummary.h"
+#include "sms/MessageText.h"
 #include "sms/PduDecoder.h"
+#include "sms/PduFields.h"
 #include "sms/Windows1252.h"
 
 namespace pelvaro {
 
-bool MessageReader::Read(const Delivery& delivery, Clock::time_point,
+namespace {
+
+// More than any PDU holds: a service-centre address of 12 octets and a TPDU of 164.
+constexpr std::size_t kLongestPdu = 256;
+
+}  // namespace
+
+bool MessageReader::Read(const Delivery& delivery, Clock::time_point now,
                          std::vector<ClientMessage>& ready) {
+    if (full_) return ReadFully(delivery, now, ready);
     PduArea octets{};
     if (PduDecoder::HexToOctets(delivery.pdu, octets.data(), octets.size()) == 0) return false;
     SummaryBuffer summary;
     const std::size_t length = PduDecoder::WriteSummary(octets, summary);
-    ready.push_back({u"Sender", u"Center", Utf16FromWindows1252({summary.data(), length})});
+    ClientMessage& message = ready.emplace_back();
+    message.sender = u"Sender";
+    message.centre = u"Center";
+    message.text = Utf16FromWindows1252({summary.data(), length});
     return true;
+}
+
+bool MessageReader::ReadFully(const Delivery& delivery, Clock::time_point now,
+                              std::vector<ClientMessage>& ready) {
+    std::array<std::uint8_t, kLongestPdu> octets;
+    const std::size_t size = PduDecoder::HexToOctets(delivery.pdu, octets.data(), octets.size());
+    if (size == 0) return false;
+    PduFields fields;
+    ReadPduFields(octets.data(), size, fields);
+
+    std::array<char16_t, kLongestMessageText> text;
+    const std::u16string_view written(text.data(), WriteMessageText(fields, text.data()));
+    // A status report names the receiver of the message it reports on.
+    const bool receiver = fields.type != MessageType::Deliver;
+    const bool hasText = HasTextLine(fields);
+    if (hasText && fields.header.concatenation.count > 1) {
+        longMessages_.Add({fields.centre.text.View(), fields.party.text.View(), receiver,
+                           fields.header.concatenation, fields.coding, written},
+                          now, ready);
+        return true;
+    }
+    ClientMessage& message = ready.emplace_back();
+    message.coding = fields.coding;
+    WriteFullSummary({fields.centre.text.View(), fields.party.text.View(), receiver, hasText},
+                     &written, 1, message);
+    return true;
+}
+
+void MessageReader::Expire(Clock::time_point now, std::vector<ClientMessage>& ready) {
+    longMessages_.Expire(now, ready);
+}
+
+void MessageReader::Flush(std::vector<ClientMessage>& ready) {
+    longMessages_.Flush(ready);
 }
 
 }  // namespace pelvaro

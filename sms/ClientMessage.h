@@ -2,28 +2,59 @@
 // The one way from a delivery to what the client gets.
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 #include <vector>
 
+#include "sms/DataCoding.h"
 #include "sms/Delivery.h"
+#include "sms/LongMessages.h"
 
 namespace pelvaro {
 
-// What a client is given for one message: the three arguments of OnNewSms.
+// What a client is given for one message: the three arguments of OnNewSms, and what else the
+// full reading found out, for tools.
 struct ClientMessage {
     std::u16string sender;
     std::u16string centre;
     std::u16string text;
+
+    DataCoding coding;
+    int parts = 1;  // how many parts were joined into it
+    // Where the message text begins in `text`; npos in the default reading.
+    std::size_t textStart = std::u16string::npos;
 };
 
-// Reads deliveries into client messages. By default each is summarised as it always has been:
-// the fixed words "Sender" and "Center", and the summary text.
+// Reads deliveries into client messages.
+//
+// By default each is summarised as it always has been: the fixed words "Sender" and "Center", and
+// the Windows-1252 summary. The full reading gives the sender's number or name and the centre's
+// number, and a summary with the same lines and labels holding the real values: the text in every
+// coding, and the parts of a long message joined into one message once all have come.
 class MessageReader {
   public:
     using Clock = std::chrono::steady_clock;
 
-    // Appends to `ready` what `delivery` completes. False when it holds no PDU.
+    explicit MessageReader(bool fullDecoding = false) : full_(fullDecoding) {}
+
+    // Appends to `ready` what `delivery` completes: nothing while a long message still waits for
+    // parts, and the longest-waiting incomplete one when more than LongMessages::kMostHeld would
+    // wait. False when the delivery holds no PDU.
     bool Read(const Delivery& delivery, Clock::time_point now, std::vector<ClientMessage>& ready);
+
+    // Appends the long messages whose newest part came LongMessages::kLongestWait or more before
+    // `now`, with their missing parts marked.
+    void Expire(Clock::time_point now, std::vector<ClientMessage>& ready);
+
+    // Appends every long message still incomplete, oldest first, as when reception stops.
+    void Flush(std::vector<ClientMessage>& ready);
+
+  private:
+    bool ReadFully(const Delivery& delivery, Clock::time_point now,
+                   std::vector<ClientMessage>& ready);
+
+    bool full_;
+    LongMessages longMessages_;
 };
 
 }  // namespace pelvaro

@@ -40,7 +40,7 @@ char DefaultCharacter(std::uint8_t septet) {
     return static_cast<char>(septet < GsmDefaultAlphabet.size() ? GsmDefaultAlphabet[septet] : '?');
 }
 
-char ExtendedCharacter(std::uint8_t septet) {
+char FindExtendedCharacter(std::uint8_t septet) {
     const auto found = std::find(GsmExtensionCodes.begin(), GsmExtensionCodes.end(), septet);
     if (found != GsmExtensionCodes.end()) {
         return static_cast<char>(GsmExtensionChars[found - GsmExtensionCodes.begin()]);
@@ -51,6 +51,19 @@ char ExtendedCharacter(std::uint8_t septet) {
     }
     // An unknown extension code stands for its default character, so no text is lost.
     return DefaultCharacter(septet);
+}
+
+// The character after an escape for every septet, found once rather than for each escape.
+const std::array<char, 128> kExtendedCharacters = [] {
+    std::array<char, 128> characters{};
+    for (std::uint8_t septet = 0; septet < characters.size(); ++septet) {
+        characters[septet] = FindExtendedCharacter(septet);
+    }
+    return characters;
+}();
+
+char ExtendedCharacter(std::uint8_t septet) {
+    return septet < kExtendedCharacters.size() ? kExtendedCharacters[septet] : '?';
 }
 
 }  // namespace

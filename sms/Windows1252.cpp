@@ -14,8 +14,18 @@ constexpr std::array<char16_t, 32> kHighControls = {
     u'\u02DC', u'\u2122', u'\u0161', u'\u203A', u'\u0153', u'\u009D', u'\u017E', u'\u0178',
 };
 
+// Every byte's character, looked up once per byte of every summary.
+constexpr std::array<char16_t, 256> kUnicode = [] {
+    std::array<char16_t, 256> unicode{};
+    for (unsigned byte = 0; byte < unicode.size(); ++byte) {
+        unicode[byte] =
+            byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80u] : static_cast<char16_t>(byte);
+    }
+    return unicode;
+}();
+
 char16_t Unicode(unsigned char byte) {
-    return byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80u] : char16_t{byte};
+    return kUnicode[byte];
 }
 
 }  // namespace

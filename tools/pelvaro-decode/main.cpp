@@ -20,7 +20,7 @@ constexpr int kSomeUndecoded = 1;
 constexpr int kBadUsage = 2;
 
 constexpr std::string_view kUsage =
-    R"(Usage: pelvaro-decode [--json] [TEXT...]
+    R"(Usage: pelvaro-decode [--full] [--json] [TEXT...]
 
 Decodes SMS PDU text as received from a GSM modem and prints the summary text
 that Pelvaro raises to its clients for it.
@@ -37,9 +37,17 @@ in LF, with a blank line between summaries. An input without a PDU prints
 nothing and is reported on standard error.
 
 Options:
-  --json   one JSON object per delivery and line instead:
+  --full   the reading that "Full Decoding=1" in SerComm.ini selects: the
+           sender's number or name, every coding, and the parts of a long
+           message among the inputs, in any order, joined into one summary;
+           a message still incomplete at the end is printed last, each
+           missing part marked […]
+  --json   one JSON object per message and line instead:
            {"summary": "..."} with the summary's CR LF kept as \r\n,
-           or {"error": "no PDU"} when no octet could be converted
+           or {"error": "no PDU"} when no octet could be converted; with
+           --full also "sender", "center", "text", "coding" (gsm7, 8bit,
+           ucs2 or compressed), "class" (0 to 3, or null) and "parts" (how
+           many were joined)
   --help   show this text
 
 Exit status: 0 when every input gave a summary, 1 when one did not,
@@ -47,6 +55,7 @@ Exit status: 0 when every input gave a summary, 1 when one did not,
 )";
 
 struct Options {
+    bool full = false;
     bool json = false;
     bool help = false;
     std::vector<std::string> texts;
@@ -60,6 +69,8 @@ bool ParseArguments(int argc, char** argv, Options& options) {
             options.texts.emplace_back(arg);
         } else if (arg == "--") {
             optionsEnded = true;
+        } else if (arg == "--full") {
+            options.full = true;
         } else if (arg == "--json") {
             options.json = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -84,15 +95,46 @@ std::string ForTerminal(const std::string& summary) {
     return out;
 }
 
+const char* CodingName(const pelvaro::DataCoding& coding) {
+    if (coding.compressed) return "compressed";
+    switch (coding.coding) {
+        case pelvaro::Coding::EightBit:
+            return "8bit";
+        case pelvaro::Coding::Ucs2:
+            return "ucs2";
+        default:
+            return "gsm7";
+    }
+}
+
+std::string JsonUtf16(std::u16string_view text) {
+    return pelvaro::JsonString(pelvaro::Utf8FromUtf16(text));
+}
+
+// The fields of the full reading, after the summary.
+std::string FullFields(const pelvaro::ClientMessage& message) {
+    const std::u16string_view text =
+        message.textStart == std::u16string::npos
+            ? std::u16string_view()
+            : std::u16string_view(message.text).substr(message.textStart);
+    const int messageClass = message.coding.messageClass;
+    return ", \"sender\": " + JsonUtf16(message.sender) +
+           ", \"center\": " + JsonUtf16(message.centre) + ", \"text\": " + JsonUtf16(text) +
+           ", \"coding\": \"" + CodingName(message.coding) + "\", \"class\": " +
+           (messageClass < 0 ? std::string("null") : std::to_string(messageClass)) +
+           ", \"parts\": " + std::to_string(message.parts);
+}
+
 // Prints each input's outcome in the chosen form.
 class Printer {
   public:
-    explicit Printer(bool json) : json_(json) {}
+    Printer(bool json, bool full) : json_(json), full_(full) {}
 
     void Summary(const pelvaro::ClientMessage& message) {
         const std::string summary = pelvaro::Utf8FromUtf16(message.text);
         if (json_) {
-            std::cout << "{\"summary\": " << pelvaro::JsonString(summary) << "}\n";
+            std::cout << "{\"summary\": " << pelvaro::JsonString(summary)
+                      << (full_ ? FullFields(message) : "") << "}\n";
         } else {
             std::cout << (printedSummary_ ? "\n" : "") << ForTerminal(summary) << '\n';
         }
@@ -108,6 +150,7 @@ class Printer {
 
   private:
     bool json_;
+    bool full_;
     bool printedSummary_ = false;
 };
 
@@ -156,13 +199,16 @@ int main(int argc, char** argv) {
     }
     const std::vector<std::string>& inputs = options.texts;
 
-    Printer printer(options.json);
-    pelvaro::MessageReader reader;
+    Printer printer(options.json, options.full);
+    pelvaro::MessageReader reader(options.full);
     bool allDecoded = true;
     try {
         for (std::size_t i = 0; i < inputs.size(); ++i) {
             allDecoded = Decode(inputs[i], i + 1, reader, printer) && allDecoded;
         }
+        std::vector<pelvaro::ClientMessage> incomplete;
+        reader.Flush(incomplete);
+        for (const pelvaro::ClientMessage& message : incomplete) printer.Summary(message);
     } catch (const std::exception& e) {
         std::cerr << "pelvaro-decode: " << e.what() << "\n";
         return kSomeUndecoded;

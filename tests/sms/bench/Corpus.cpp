@@ -94,4 +94,21 @@ std::vector<Delivery> Corpus(const std::string& kind) {
     return corpus;
 }
 
+std::vector<Delivery> LongMessageParts() {
+    std::vector<Delivery> parts;
+    for (int part = 1; part <= 3; ++part) {
+        // Seven placeholder septets cover the six octets of the header and the fill bit after it.
+        std::vector<std::uint8_t> septets(7, 0);
+        const std::vector<std::uint8_t> text =
+            Septets(Repeat("The quick brown fox jumps over the lazy dog. ", 153, part));
+        septets.insert(septets.end(), text.begin(), text.end());
+        const std::string header = "050003A703" + Hex(static_cast<std::uint8_t>(part));
+        const std::string pdu = "06912143658709440B912143658709F1000042302112000080" +
+                                Hex(static_cast<std::uint8_t>(septets.size())) + header +
+                                PackedHex(septets).substr(header.size());
+        parts.push_back({pdu, pdu});
+    }
+    return parts;
+}
+
 }  // namespace pelvaro::bench

@@ -15,4 +15,7 @@ struct Delivery {
 // "escapes" (160 septets, half of them in escape pairs).
 std::vector<Delivery> Corpus(const std::string& kind);
 
+// The three parts of a long message, 153 characters each.
+std::vector<Delivery> LongMessageParts();
+
 }  // namespace pelvaro::bench

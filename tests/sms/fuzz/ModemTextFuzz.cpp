@@ -1,7 +1,9 @@
 // libFuzzer target: arbitrary modem text through the receiver's whole path, as the channel reads
-// it in two pieces (cut where the first byte says), then each delivery to what the client gets.
-// Besides the sanitizers' checks, it holds framing and decoder to what they promise.
+// it in two pieces (cut where the first byte says), then each delivery to what the client gets, in
+// the default and in the full reading, long messages joined. Besides the sanitizers' checks, it
+// holds framing and readings to what they promise.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -54,19 +56,32 @@ std::vector<std::string> FramedInTwo(const std::string& text, std::size_t split)
     return first.deliveries;
 }
 
-void Read(const std::string& found) {
+pelvaro::Delivery View(const std::string& found) {
     const std::size_t cut = found.find('\n');
-    const pelvaro::Delivery delivery{std::string_view(found).substr(0, cut),
-                                     std::string_view(found).substr(cut + 1)};
+    return {std::string_view(found).substr(0, cut), std::string_view(found).substr(cut + 1)};
+}
+
+// The default reading: one summary of bounded length and without NULs, or nothing.
+bool ReadByDefault(const pelvaro::Delivery& delivery) {
     std::vector<pelvaro::ClientMessage> ready;
     pelvaro::MessageReader reader;
     if (!reader.Read(delivery, pelvaro::MessageReader::Clock::now(), ready)) {
         Check(ready.empty());
-        return;
+        return false;
     }
     Check(ready.size() == 1);
     Check(ready[0].text.size() <= pelvaro::kLongestSummary);
     Check(ready[0].text.find(u'\0') == std::u16string::npos);
+    return true;
+}
+
+void CheckFull(const std::vector<pelvaro::ClientMessage>& ready, std::size_t from) {
+    for (std::size_t i = from; i < ready.size(); ++i) {
+        const pelvaro::ClientMessage& message = ready[i];
+        Check(message.textStart == std::u16string::npos ||
+              message.textStart <= message.text.size());
+        Check(message.parts >= 1);
+    }
 }
 
 }  // namespace
@@ -77,8 +92,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::string> deliveries = FramedInTwo(text, split);
     // Where the text is cut makes no difference.
     Check(deliveries == FramedInTwo(text, size));
-    for (const std::string& delivery : deliveries) {
-        Read(delivery);
+    // Both readings of every delivery; the full one joins the parts of long messages across them,
+    // while time goes on by a minute a delivery, and gives out what is left at the end.
+    pelvaro::MessageReader full(true);
+    std::vector<pelvaro::ClientMessage> ready;
+    auto now = pelvaro::MessageReader::Clock::time_point();
+    for (const std::string& found : deliveries) {
+        const pelvaro::Delivery delivery = View(found);
+        const std::size_t before = ready.size();
+        Check(full.Read(delivery, now, ready) == ReadByDefault(delivery));
+        full.Expire(now += std::chrono::minutes(1), ready);
+        CheckFull(ready, before);
     }
+    const std::size_t before = ready.size();
+    full.Flush(ready);
+    CheckFull(ready, before);
+    Check(ready.size() <= deliveries.size());
     return 0;
 }

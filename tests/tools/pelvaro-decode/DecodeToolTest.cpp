@@ -21,6 +21,13 @@ const std::string kEuroUmlaut = "06912143658709040B912143658709F1000040211231250
 const std::string kQuote = "06912143658709040B912143658709F100004021123125000006619178F31A03";
 const std::string kHai = "06912143658709040B912143658709F100004021123125000004C84D3009";
 const std::string kHeader = "Service Center No: 1234567890\nSender No: 12345678901\nText: ";
+// Parts 1 and 2 of 2 in UCS2, "P1" and "P2", from +14155551212.
+const std::string kPart1 = "00440B914151551512F20008622190013034000A05000307020100500031";
+const std::string kPart2 = "00440B914151551512F20008622190013034000A05000307020200500032";
+const std::string kJoined =
+    R"({"summary": "\r\nSender No: +14155551212\r\nText: P1P2", "sender": "+14155551212", )"
+    R"("center": "", "text": "P1P2", "coding": "ucs2", "class": null, "parts": 2})"
+    "\n";
 const std::string kNoPdu = "{\"error\": \"no PDU\"}\n";
 const std::string kJson =
     R"({"summary": "Service Center No: 1234567890\r\nSender No: 12345678901\r\nText: )";
@@ -94,6 +101,19 @@ TEST(PelvaroDecode, PrintsSummariesAndExitsByOutcome) {
          kHeader + "Hello\n\n" + kHeader + "HAI\n",
          0},
         {"stdin header alone", {}, "+CMT: ,31\r\n", 1, "", 1},
+        {"full: parts joined across inputs",
+         {"--full", "--json", kPart2, kPart1},
+         "",
+         0,
+         kJoined,
+         0},
+        {"full: a part alone, its gap marked at the end",
+         {"--full", kPart2, kHello},
+         "",
+         0,
+         "Service Center No: +1234567890\nSender No: +12345678901\nText: Hello\n\n\n"
+         "Sender No: +14155551212\nText: [\u2026]P2\n",
+         0},
         {"empty stdin", {}, "", 2, "", 1},
         {"unknown option", {"--jsn", kHello}, "", 2, "", 1},
     };

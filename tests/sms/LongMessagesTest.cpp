@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "sms/ClientMessage.h"
+
+namespace pelvaro {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = MessageReader::Clock;
+
+const std::string kAlice = "0B914151551512F2";  // +14155551212
+const std::string kBob = "0B916105551511F1";    // +16505551111
+
+// Part `sequence` of `count` of the long message `reference` from `sender`: an SMS-DELIVER in
+// UCS2 whose text is `text`, two UTF-16 code units given in hexadecimal.
+std::string Part(const std::string& sender, int reference, int sequence, int count,
+                 const std::string& text = "") {
+    char header[32];
+    std::snprintf(header, sizeof header, "0A050003%02X%02X%02X", reference, count, sequence);
+    const std::string units = text.empty() ? "0050003" + std::to_string(sequence % 10) : text;
+    return "0044" + sender + "00086221900130340" + "0" + header + units;
+}
+
+std::u16string Text(const ClientMessage& message) {
+    return message.text.substr(message.textStart);
+}
+
+struct Reader {
+    MessageReader reader{true};
+    Clock::time_point now = Clock::now();
+    std::vector<ClientMessage> ready;
+
+    void Read(const std::string& pdu) { ASSERT_TRUE(reader.Read({"", pdu}, now, ready)); }
+};
+
+TEST(LongMessages, JoinsPartsInAnyOrderInterleavedWithOthers) {
+    Reader r;
+    // Bob's message has Alice's reference and count, and must not mix with hers.
+    for (const std::string& pdu :
+         {Part(kAlice, 7, 3, 3), Part(kBob, 7, 2, 3), Part(kAlice, 7, 1, 3), Part(kBob, 7, 1, 3),
+          Part(kAlice, 7, 1, 3)}) {
+        r.Read(pdu);
+    }
+    EXPECT_TRUE(r.ready.empty());
+    r.Read(Part(kAlice, 7, 2, 3));
+    ASSERT_EQ(r.ready.size(), 1u);
+    EXPECT_EQ(r.ready[0].sender, u"+14155551212");
+    EXPECT_EQ(Text(r.ready[0]), u"P1P2P3");
+    EXPECT_EQ(r.ready[0].text, u"\r\nSender No: +14155551212\r\nText: P1P2P3");
+    EXPECT_EQ(r.ready[0].parts, 3);
+    r.Read(Part(kBob, 7, 3, 3));
+    ASSERT_EQ(r.ready.size(), 2u);
+    EXPECT_EQ(Text(r.ready[1]), u"P1P2P3");
+    EXPECT_EQ(r.ready[1].sender, u"+16505551111");
+}
+
+TEST(LongMessages, KeepsASurrogatePairSplitBetweenParts) {
+    Reader r;
+    r.Read(Part(kAlice, 1, 2, 2, "DC4B0021"));  // low surrogate, '!'
+    r.Read(Part(kAlice, 1, 1, 2, "0048D83D"));  // 'H', high surrogate
+    ASSERT_EQ(r.ready.size(), 1u);
+    EXPECT_EQ(Text(r.ready[0]), u"H\U0001F44B!");
+}
+
+TEST(LongMessages, GivesOutIncompleteMessagesMarkedWhenTheyWaitTooLong) {
+    Reader r;
+    r.Read(Part(kAlice, 1, 2, 3));
+    r.now += 9min;
+    r.Read(Part(kBob, 2, 1, 2));
+    r.reader.Expire(r.now + 59s, r.ready);
+    EXPECT_TRUE(r.ready.empty());
+    r.reader.Expire(r.now + 1min, r.ready);
+    ASSERT_EQ(r.ready.size(), 1u);
+    EXPECT_EQ(Text(r.ready[0]), u"[\u2026]P2[\u2026]");
+    EXPECT_EQ(r.ready[0].parts, 1);
+    r.reader.Flush(r.ready);
+    ASSERT_EQ(r.ready.size(), 2u);
+    EXPECT_EQ(Text(r.ready[1]), u"P1[\u2026]");
+    r.reader.Flush(r.ready);
+    EXPECT_EQ(r.ready.size(), 2u);
+}
+
+TEST(LongMessages, HoldsAtMost32AndGivesOutTheLongestWaitingFirst) {
+    Reader r;
+    // Each message's first part is the one character U+01xx, xx its reference.
+    const auto first = [](int reference) {
+        char units[16];
+        std::snprintf(units, sizeof units, "01%02X", reference);
+        return Part(kAlice, reference, 1, 2, units);
+    };
+    for (int reference = 0; reference < 32; ++reference) {
+        r.Read(first(reference));
+        r.now += 1s;
+    }
+    r.Read(first(0));  // again: counts once, and does not make it newer
+    EXPECT_TRUE(r.ready.empty());
+    r.Read(first(32));
+    r.Read(first(33));
+    ASSERT_EQ(r.ready.size(), 2u);
+    EXPECT_EQ(Text(r.ready[0]), u"\u0100[\u2026]");
+    EXPECT_EQ(Text(r.ready[1]), u"\u0101[\u2026]");
+}
+
+}  // namespace
+}  // namespace pelvaro
