@@ -36,6 +36,7 @@ class MessageReader {
     using Clock = std::chrono::steady_clock;
 
     explicit MessageReader(bool fullDecoding = false) : full_(fullDecoding) {}
+    bool FullDecoding() const { return full_; }
 
     // Appends to `ready` what `delivery` completes: nothing while a long message still waits for
     // parts, and the longest-waiting incomplete one when more than LongMessages::kMostHeld would

@@ -10,35 +10,46 @@ namespace pelvaro {
 namespace {
 
 constexpr std::u16string_view kGap = u"[\u2026]";
+// Enough for the messages of kLongestWait from any modem that is not flooding.
+constexpr std::size_t kMostGiven = 8 * LongMessages::kMostHeld;
 
 }  // namespace
 
-bool LongMessages::Matches(const Message& message, const MessagePart& part) {
+bool LongMessages::Matches(const Key& key, const MessagePart& part) {
     const Concatenation& c = part.concatenation;
-    return message.reference == c.reference && message.count == c.count &&
-           message.wideReference == c.wideReference && message.receiver == part.receiver &&
-           message.party == part.party;
+    return key.reference == c.reference && key.count == c.count &&
+           key.wideReference == c.wideReference && key.receiver == part.receiver &&
+           key.party == part.party;
+}
+
+bool LongMessages::GivenAlready(const MessagePart& part, Clock::time_point now) {
+    given_.erase(given_.begin(),
+                 std::find_if(given_.begin(), given_.end(),
+                              [&](const Given& given) { return now - given.at < kLongestWait; }));
+    return std::any_of(given_.begin(), given_.end(), [&](const Given& given) {
+        return Matches(given.key, part) &&
+               std::count(given.sequences.begin(), given.sequences.end(),
+                          part.concatenation.sequence) > 0;
+    });
 }
 
 void LongMessages::Add(const MessagePart& part, Clock::time_point now,
                        std::vector<ClientMessage>& ready) {
+    if (GivenAlready(part, now)) return;
     auto found = std::find_if(held_.begin(), held_.end(),
-                              [&](const Message& message) { return Matches(message, part); });
+                              [&](const Message& message) { return Matches(message.key, part); });
     if (found == held_.end()) {
         if (held_.size() >= kMostHeld) {
-            GiveOut(held_.front(), ready);
+            GiveOut(held_.front(), now, ready);
             held_.erase(held_.begin());
         }
         const Concatenation& c = part.concatenation;
-        held_.push_back({std::u16string(part.party),
-                         part.receiver,
-                         c.reference,
-                         c.wideReference,
-                         c.count,
-                         std::u16string(part.centre),
-                         part.coding,
-                         now,
-                         {}});
+        held_.push_back(
+            {{std::u16string(part.party), part.receiver, c.reference, c.wideReference, c.count},
+             std::u16string(part.centre),
+             part.coding,
+             now,
+             {}});
         found = held_.end() - 1;
     }
 
@@ -58,45 +69,51 @@ void LongMessages::Add(const MessagePart& part, Clock::time_point now,
     // Kept oldest first: the message that just grew moves to the end.
     found->newest = now;
     std::rotate(found, found + 1, held_.end());
-    if (held_.back().parts.size() == held_.back().count) {
-        GiveOut(held_.back(), ready);
+    if (held_.back().parts.size() == held_.back().key.count) {
+        GiveOut(held_.back(), now, ready);
         held_.pop_back();
     }
 }
 
-void LongMessages::GiveOut(const Message& message, std::vector<ClientMessage>& ready) {
+void LongMessages::GiveOut(const Message& message, Clock::time_point now,
+                           std::vector<ClientMessage>& ready) {
     std::vector<std::u16string_view> pieces;
-    pieces.reserve(message.count);
+    pieces.reserve(message.key.count);
+    if (given_.size() >= kMostGiven) given_.erase(given_.begin());
+    Given& given = given_.emplace_back(Given{message.key, now, {}});
     auto part = message.parts.begin();
-    for (unsigned sequence = 1; sequence <= message.count; ++sequence) {
+    for (unsigned sequence = 1; sequence <= message.key.count; ++sequence) {
         if (part != message.parts.end() && part->sequence == sequence) {
+            given.sequences.push_back(part->sequence);
             pieces.push_back((part++)->text);
         } else {
             pieces.push_back(kGap);
         }
     }
-    ClientMessage& given = ready.emplace_back();
-    given.coding = message.coding;
-    given.parts = static_cast<int>(message.parts.size());
-    WriteFullSummary({message.centre, message.party, message.receiver, true}, pieces.data(),
-                     pieces.size(), given);
+    ClientMessage& client = ready.emplace_back();
+    client.coding = message.coding;
+    client.parts = static_cast<int>(message.parts.size());
+    WriteFullSummary({message.centre, message.key.party, message.key.receiver, true}, pieces.data(),
+                     pieces.size(), client);
 }
 
 template <typename Due>
-void LongMessages::GiveOutWhere(Due due, std::vector<ClientMessage>& ready) {
+void LongMessages::GiveOutWhere(Due due, Clock::time_point now, std::vector<ClientMessage>& ready) {
     for (const Message& message : held_) {
-        if (due(message)) GiveOut(message, ready);
+        if (due(message)) GiveOut(message, now, ready);
     }
     held_.erase(std::remove_if(held_.begin(), held_.end(), due), held_.end());
 }
 
 void LongMessages::Expire(Clock::time_point now, std::vector<ClientMessage>& ready) {
-    GiveOutWhere([&](const Message& message) { return now - message.newest >= kLongestWait; },
+    GiveOutWhere([&](const Message& message) { return now - message.newest >= kLongestWait; }, now,
                  ready);
 }
 
 void LongMessages::Flush(std::vector<ClientMessage>& ready) {
-    GiveOutWhere([](const Message&) { return true; }, ready);
+    // Reception stops: nothing given out now needs to be known again.
+    GiveOutWhere([](const Message&) { return true; }, Clock::time_point{}, ready);
+    given_.clear();
 }
 
 }  // namespace pelvaro

@@ -125,10 +125,20 @@ HRESULT CReadSms::StartReceiving(VARIANT_BOOL UseDialog) {
 }
 
 HRESULT CReadSms::Close() noexcept {
+    // Nothing is dropped: long messages still incomplete go out with their gaps marked.
+    std::vector<pelvaro::ClientMessage> incomplete;
+    try {
+        reader_.Flush(incomplete);
+    } catch (const std::bad_alloc&) {
+    }
     ModemLink.reset();
     full_.reconnecting = false;
     full_.setUpPending = false;
     full_.storagePending = false;
+    try {
+        RaiseMessages(incomplete);
+    } catch (const std::bad_alloc&) {
+    }
     return S_OK;
 }
 
@@ -149,6 +159,12 @@ bool CReadSms::EnsureModemLink() {
         }
         return false;
     }
+    if (reader_.FullDecoding() != link->Settings().fullDecoding) {
+        std::vector<pelvaro::ClientMessage> incomplete;
+        reader_.Flush(incomplete);
+        reader_ = pelvaro::MessageReader(link->Settings().fullDecoding);
+        RaiseMessages(incomplete);
+    }
     ModemLink = std::move(link);
     return true;
 }
@@ -157,15 +173,27 @@ bool CReadSms::ProcessReceivedText(const pelvaro::Delivery& delivery) {
     try {
         std::vector<pelvaro::ClientMessage> ready;
         if (!reader_.Read(delivery, pelvaro::MessageReader::Clock::now(), ready)) return false;
-        for (const pelvaro::ClientMessage& message : ready) {
-            const Bstr sender = BstrFromUtf16(message.sender);
-            const Bstr center = BstrFromUtf16(message.centre);
-            const Bstr text = BstrFromUtf16(message.text);
-            events_.RaiseOnNewSms(sender.Get(), center.Get(), text.Get());
-        }
+        RaiseMessages(ready);
         return true;
     } catch (const std::bad_alloc&) {
         // Only this event is lost; the tick goes on with the next delivery.
         return false;
+    }
+}
+
+void CReadSms::RaiseExpired() {
+    std::vector<pelvaro::ClientMessage> expired;
+    reader_.Expire(pelvaro::MessageReader::Clock::now(), expired);
+    RaiseMessages(expired);
+}
+
+void CReadSms::RaiseMessages(const std::vector<pelvaro::ClientMessage>& messages) {
+    // A sink may release the object; with more messages to come, it lives until the last is out.
+    const pelvaro::ComPtr<IUnknown> alive(messages.size() > 1 ? controlling_ : nullptr);
+    for (const pelvaro::ClientMessage& message : messages) {
+        const Bstr sender = BstrFromUtf16(message.sender);
+        const Bstr center = BstrFromUtf16(message.centre);
+        const Bstr text = BstrFromUtf16(message.text);
+        events_.RaiseOnNewSms(sender.Get(), center.Get(), text.Get());
     }
 }

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "modem/ModemChannel.h"
 #include "server/automation/AutomationPart.h"
@@ -40,6 +41,8 @@ class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRa
     // ran out and the event was dropped. A sink may have released the object by the time this
     // returns.
     bool ProcessReceivedText(const pelvaro::Delivery& delivery);
+    // Raises the long messages that waited too long for their missing parts.
+    void RaiseExpired();
     // Null while the object is not linked.
     pelvaro::ModemChannel* Link() const { return ModemLink.get(); }
     // Opens the link unless it is open. With full modem support, a failure leaves its reason as
@@ -79,6 +82,7 @@ class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRa
     HRESULT InternalQueryInterface(REFIID riid, void** ppv);
     ULONG InternalAddRef();
     ULONG InternalRelease();
+    void RaiseMessages(const std::vector<pelvaro::ClientMessage>& messages);
 
     LONG refCount_ = 0;
     Unknown inner_{*this};

@@ -125,7 +125,8 @@ void Tick() {
     }
     if (!StillLinked(receiver, link)) return;
     RaiseDeliveries(receiver, link);
-    if (full && StillLinked(receiver, link)) DeliverStored(receiver, link);
+    if (full && StillLinked(receiver, link) && !DeliverStored(receiver, link)) return;
+    if (StillLinked(receiver, link)) receiver->RaiseExpired();
 }
 
 }  // namespace

@@ -59,6 +59,21 @@ TEST(LongMessages, JoinsPartsInAnyOrderInterleavedWithOthers) {
     EXPECT_EQ(r.ready[1].sender, u"+16505551111");
 }
 
+TEST(LongMessages, APartThatComesAgainAfterItsMessageWentOutCountsOnce) {
+    Reader r;
+    r.Read(Part(kAlice, 5, 1, 2));
+    r.Read(Part(kAlice, 5, 2, 2));
+    ASSERT_EQ(r.ready.size(), 1u);
+    r.now += 9min;
+    r.Read(Part(kAlice, 5, 2, 2));
+    r.reader.Flush(r.ready);
+    EXPECT_EQ(r.ready.size(), 1u) << "no second message, with a gap, for the repeated part";
+    r.now += 2min;
+    r.Read(Part(kAlice, 5, 1, 2));
+    r.reader.Flush(r.ready);
+    EXPECT_EQ(r.ready.size(), 2u) << "long after, the reference may stand for a new message";
+}
+
 TEST(LongMessages, KeepsASurrogatePairSplitBetweenParts) {
     Reader r;
     r.Read(Part(kAlice, 1, 2, 2, "DC4B0021"));  // low surrogate, '!'
