@@ -24,10 +24,7 @@ bool MessageReader::Read(const Delivery& delivery, Clock::time_point now,
     if (PduDecoder::HexToOctets(delivery.pdu, octets.data(), octets.size()) == 0) return false;
     SummaryBuffer summary;
     const std::size_t length = PduDecoder::WriteSummary(octets, summary);
-    ClientMessage& message = ready.emplace_back();
-    message.sender = u"Sender";
-    message.centre = u"Center";
-    message.text = Utf16FromWindows1252({summary.data(), length});
+    ready.emplace_back().text = Utf16FromWindows1252({summary.data(), length});
     return true;
 }
 
@@ -55,6 +52,16 @@ bool MessageReader::ReadFully(const Delivery& delivery, Clock::time_point now,
     WriteFullSummary({fields.centre.text.View(), fields.party.text.View(), receiver, hasText},
                      &written, 1, message);
     return true;
+}
+
+std::u16string_view ClientMessage::Sender() const {
+    if (fixedWords) return u"Sender";
+    return std::u16string_view(text).substr(senderSpan.start, senderSpan.length);
+}
+
+std::u16string_view ClientMessage::Centre() const {
+    if (fixedWords) return u"Center";
+    return std::u16string_view(text).substr(centreSpan.start, centreSpan.length);
 }
 
 void MessageReader::Expire(Clock::time_point now, std::vector<ClientMessage>& ready) {

@@ -15,14 +15,26 @@ namespace pelvaro {
 // What a client is given for one message: the three arguments of OnNewSms, and what else the
 // full reading found out, for tools.
 struct ClientMessage {
-    std::u16string sender;
-    std::u16string centre;
-    std::u16string text;
+    // Where a piece of `text` lies.
+    struct Span {
+        std::size_t start = 0;
+        std::size_t length = 0;
+    };
 
+    std::u16string text;  // MsgText
     DataCoding coding;
     int parts = 1;  // how many parts were joined into it
     // Where the message text begins in `text`; npos in the default reading.
     std::size_t textStart = std::u16string::npos;
+    // Sender and ServCenter: the fixed words "Sender" and "Center" in the default reading; in the
+    // full reading the sender's number or name and the centre's number, which the summary holds
+    // too, so that they cost no allocation of their own.
+    bool fixedWords = true;
+    Span senderSpan;
+    Span centreSpan;
+
+    std::u16string_view Sender() const;
+    std::u16string_view Centre() const;
 };
 
 // Reads deliveries into client messages.

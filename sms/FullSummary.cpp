@@ -28,9 +28,6 @@ constexpr WideLabel<kTextLabel.size()> kWideText(kTextLabel);
 
 void WriteFullSummary(const SummaryHead& head, const std::u16string_view* pieces, std::size_t count,
                       ClientMessage& message) {
-    message.sender.assign(head.party);
-    message.centre.assign(head.centre);
-
     const std::u16string_view partyLabel =
         head.receiver ? kWideReceiver.View() : kWideSender.View();
     std::size_t length = 0;
@@ -44,12 +41,17 @@ void WriteFullSummary(const SummaryHead& head, const std::u16string_view* pieces
     std::u16string& text = message.text;
     text.clear();
     text.reserve(length);
+    message.fixedWords = false;
+    message.centreSpan = {};
+    message.senderSpan = {};
     if (!head.centre.empty()) {
         text.append(kWideCentre.View());
+        message.centreSpan = {text.size(), head.centre.size()};
         text.append(head.centre);
     }
     if (!head.party.empty()) {
         text.append(partyLabel);
+        message.senderSpan = {text.size(), head.party.size()};
         text.append(head.party);
     }
     message.textStart = std::u16string::npos;

@@ -15,9 +15,9 @@ struct SummaryHead {
     bool hasText = false;
 };
 
-// Fills in the client's message: sender and centre as they are, and the summary with the default
-// reading's lines and labels, its text made of `count` pieces (one, or a long message's parts and
-// gaps). One allocation for the summary.
+// Fills in the client's message: the summary with the default reading's lines and labels, its
+// text made of `count` pieces (one, or a long message's parts and gaps), and where sender and
+// centre stand in it. One allocation, for the summary.
 void WriteFullSummary(const SummaryHead& head, const std::u16string_view* pieces, std::size_t count,
                       ClientMessage& message);
 

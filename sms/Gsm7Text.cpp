@@ -30,6 +30,21 @@ const PairTable kDefaultPair = [] {
     return characters;
 }();
 
+// For each set of escapes in a block of eight (bit k: septet k), where septet k's character goes:
+// k less the escapes before it; at 8, the characters the block gives.
+const std::array<std::array<std::uint8_t, 9>, 256> kPlaces = [] {
+    std::array<std::array<std::uint8_t, 9>, 256> places{};
+    for (unsigned escapes = 0; escapes < 256; ++escapes) {
+        unsigned place = 0;
+        for (unsigned k = 0; k < 8; ++k) {
+            places[escapes][k] = static_cast<std::uint8_t>(place);
+            place += (escapes >> k & 1u) ^ 1u;
+        }
+        places[escapes][8] = static_cast<std::uint8_t>(place);
+    }
+    return places;
+}();
+
 template <typename Lookup>
 std::size_t Decode(const std::uint8_t* octets, std::size_t size, std::size_t first,
                    std::size_t count, Lookup character, char16_t* text) {
@@ -61,10 +76,13 @@ std::size_t Decode(const std::uint8_t* octets, std::size_t size, std::size_t fir
             for (const unsigned value : block) text[written++] = character(false, value);
         } else if ((escapes & follows) == 0) {
             // Escapes apart, as text has them: which septet follows one is known beforehand.
+            // Each character's place is known from the escapes before it, so that no store
+            // waits for the one before; an escape's place is taken by what follows it.
+            const std::array<std::uint8_t, 9>& places = kPlaces[escapes];
             for (unsigned k = 0; k < 8; ++k) {
-                text[written] = character((follows >> k & 1u) != 0, block[k]);
-                written += (escapes >> k & 1u) ^ 1u;
+                text[written + places[k]] = character((follows >> k & 1u) != 0, block[k]);
             }
+            written += places[8];
             escaped = (escapes >> 7) != 0;
         } else {
             for (const unsigned value : block) emit(value);

@@ -123,9 +123,10 @@ std::size_t PduDecoder::HexToOctets(const char* text, std::uint8_t* octets, std:
 
 std::size_t PduDecoder::HexToOctets(std::string_view text, std::uint8_t* octets,
                                     std::size_t capacity) {
-    // The end of the view counts as the NUL that ends the text.
+    // The end of the view counts as the NUL that ends the text; a NUL before it is neither a digit
+    // nor a blank, so that it ends the conversion as well.
     const char* at = text.data();
-    const char* const end = at + std::min(text.size(), text.find('\0'));
+    const char* const end = at + text.size();
     std::size_t stored = 0;
     while (stored < capacity) {
         // Pairs without blanks between them, as modems send them, take the short way.

@@ -36,7 +36,7 @@ void SetErrorText(const std::string& why) {
 }
 
 // The client's strings are made from the decoded UTF-16 as it is, with no code page in between.
-Bstr BstrFromUtf16(const std::u16string& text) {
+Bstr BstrFromUtf16(std::u16string_view text) {
     static_assert(sizeof(OLECHAR) == sizeof(char16_t));
     Bstr result = Bstr::Attach(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
                                                  static_cast<UINT>(text.size())));
@@ -191,8 +191,8 @@ void CReadSms::RaiseMessages(const std::vector<pelvaro::ClientMessage>& messages
     // A sink may release the object; with more messages to come, it lives until the last is out.
     const pelvaro::ComPtr<IUnknown> alive(messages.size() > 1 ? controlling_ : nullptr);
     for (const pelvaro::ClientMessage& message : messages) {
-        const Bstr sender = BstrFromUtf16(message.sender);
-        const Bstr center = BstrFromUtf16(message.centre);
+        const Bstr sender = BstrFromUtf16(message.Sender());
+        const Bstr center = BstrFromUtf16(message.Centre());
         const Bstr text = BstrFromUtf16(message.text);
         events_.RaiseOnNewSms(sender.Get(), center.Get(), text.Get());
     }

@@ -35,8 +35,8 @@ TEST(MessageReader, GivesTheFixedWordsAndTheSummaryOfTheDeliveredPdu) {
     for (const auto& c : cases) {
         const std::vector<ClientMessage> ready = Read(c.delivery);
         ASSERT_EQ(ready.size(), 1u) << c.name;
-        EXPECT_EQ(ready[0].sender, u"Sender") << c.name;
-        EXPECT_EQ(ready[0].centre, u"Center") << c.name;
+        EXPECT_EQ(ready[0].Sender(), u"Sender") << c.name;
+        EXPECT_EQ(ready[0].Centre(), u"Center") << c.name;
         EXPECT_EQ(ready[0].text, kHello) << c.name;
     }
 }

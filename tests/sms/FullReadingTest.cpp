@@ -106,8 +106,8 @@ TEST(FullReading, GivesSenderCentreAndTextAsSent) {
         ASSERT_EQ(ready.size(), 1u) << c.name;
         const std::string name(c.name);
         const bool receiver = name.find("SUBMIT") == 0 || name.find("status") == 0;
-        EXPECT_EQ(ready[0].sender, c.party) << c.name;
-        EXPECT_EQ(ready[0].centre, kCentre) << c.name;
+        EXPECT_EQ(ready[0].Sender(), c.party) << c.name;
+        EXPECT_EQ(ready[0].Centre(), kCentre) << c.name;
         EXPECT_EQ(ready[0].text, u"Service Center No: " + kCentre +
                                      (receiver ? u"\r\nReceiver No: " : u"\r\nSender No: ") +
                                      c.party + u"\r\nText: " + c.text)
@@ -141,8 +141,8 @@ TEST(FullReading, LeavesTheDefaultReadingAsItWas) {
     std::vector<ClientMessage> ready;
     const Delivery delivery{"", "06912143658709040B912143658709F100006221900130340005C8329BFD06"};
     ASSERT_TRUE(MessageReader().Read(delivery, MessageReader::Clock::now(), ready));
-    EXPECT_EQ(ready[0].sender, u"Sender");
-    EXPECT_EQ(ready[0].centre, u"Center");
+    EXPECT_EQ(ready[0].Sender(), u"Sender");
+    EXPECT_EQ(ready[0].Centre(), u"Center");
     EXPECT_EQ(ready[0].text,
               u"Service Center No: 1234567890\r\nSender No: 12345678901\r\nText: Hello");
 }

@@ -49,14 +49,14 @@ TEST(LongMessages, JoinsPartsInAnyOrderInterleavedWithOthers) {
     EXPECT_TRUE(r.ready.empty());
     r.Read(Part(kAlice, 7, 2, 3));
     ASSERT_EQ(r.ready.size(), 1u);
-    EXPECT_EQ(r.ready[0].sender, u"+14155551212");
+    EXPECT_EQ(r.ready[0].Sender(), u"+14155551212");
     EXPECT_EQ(Text(r.ready[0]), u"P1P2P3");
     EXPECT_EQ(r.ready[0].text, u"\r\nSender No: +14155551212\r\nText: P1P2P3");
     EXPECT_EQ(r.ready[0].parts, 3);
     r.Read(Part(kBob, 7, 3, 3));
     ASSERT_EQ(r.ready.size(), 2u);
     EXPECT_EQ(Text(r.ready[1]), u"P1P2P3");
-    EXPECT_EQ(r.ready[1].sender, u"+16505551111");
+    EXPECT_EQ(r.ready[1].Sender(), u"+16505551111");
 }
 
 TEST(LongMessages, APartThatComesAgainAfterItsMessageWentOutCountsOnce) {

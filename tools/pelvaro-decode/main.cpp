@@ -118,8 +118,8 @@ std::string FullFields(const pelvaro::ClientMessage& message) {
             ? std::u16string_view()
             : std::u16string_view(message.text).substr(message.textStart);
     const int messageClass = message.coding.messageClass;
-    return ", \"sender\": " + JsonUtf16(message.sender) +
-           ", \"center\": " + JsonUtf16(message.centre) + ", \"text\": " + JsonUtf16(text) +
+    return ", \"sender\": " + JsonUtf16(message.Sender()) +
+           ", \"center\": " + JsonUtf16(message.Centre()) + ", \"text\": " + JsonUtf16(text) +
            ", \"coding\": \"" + CodingName(message.coding) + "\", \"class\": " +
            (messageClass < 0 ? std::string("null") : std::to_string(messageClass)) +
            ", \"parts\": " + std::to_string(message.parts);
