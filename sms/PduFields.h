@@ -49,6 +49,10 @@ struct PduFields : PduValues {
     Address party;  // TP-OA of a DELIVER, TP-DA of a SUBMIT, TP-RA of a STATUS-REPORT
 };
 
+// A time stamp as seconds since 2000-01-01 00:00 UTC, its zone taken off, so that time stamps
+// from different zones compare. Semi-octets that are no digits count as 0.
+std::int64_t SecondsSince2000(const Timestamp& stamp);
+
 // Reads the PDU in the `size` octets at `octets`: the service-centre address, then the TPDU.
 // Reads nothing past them; fields they do not reach keep their defaults. The user data stays in
 // the caller's octets. Returns `fields.complete`.

@@ -9,6 +9,8 @@
 #include "server/receiver/ReadSms.h"
 #include "server/receiver/ReceptionLoop.h"
 #include "server/receiver/UserFeedback.h"
+#include "sms/PduDecoder.h"
+#include "sms/PduFields.h"
 
 namespace pelvaro {
 namespace {
@@ -24,21 +26,31 @@ constexpr unsigned kListingTimeoutMs = 30000;
 struct Stored {
     int index;
     KeptDelivery message;
+    std::int64_t time = 0;  // the service centre's time stamp
 };
 
-// The received messages a listing holds, in the order of their indices: the order the modem
-// stored them in.
+std::int64_t ServiceCentreTime(const KeptDelivery& message) {
+    PduArea octets{};
+    const std::size_t size = PduDecoder::HexToOctets(message.pdu, octets.data(), octets.size());
+    PduFields fields;
+    ReadPduFields(octets.data(), size, fields);
+    return SecondsSince2000(fields.timestamp);
+}
+
+// The received messages a listing holds, oldest first: a modem stores a new message at the first
+// free index, so that the indices need not follow the order of arrival.
 std::vector<Stored> ReceivedMessages(const CommandReply& listing) {
     std::vector<Stored> received;
     for (const KeptDelivery& entry : listing.stored) {
         int index = -1;
         int status = -1;
         if (!ParseListing(entry.header, index, status)) continue;
-        if (status == kReceivedUnread || status == kReceivedRead)
-            received.push_back({index, entry});
+        if (status != kReceivedUnread && status != kReceivedRead) continue;
+        received.push_back({index, entry, ServiceCentreTime(entry)});
     }
-    std::stable_sort(received.begin(), received.end(),
-                     [](const Stored& a, const Stored& b) { return a.index < b.index; });
+    std::stable_sort(received.begin(), received.end(), [](const Stored& a, const Stored& b) {
+        return a.time != b.time ? a.time < b.time : a.index < b.index;
+    });
     return received;
 }
 

@@ -85,5 +85,18 @@ TEST(DataCoding, ReadsEveryGroup) {
     }
 }
 
+TEST(SecondsSince2000, OrdersTimeStampsFromAnyZone) {
+    const struct {
+        Timestamp stamp;
+        std::int64_t seconds;
+    } cases[] = {
+        {{0x00, 0x10, 0x10, 0x00, 0x00, 0x00, 0x00}, 0},                 // 2000-01-01 00:00 UTC
+        {{0x42, 0x20, 0x92, 0x31, 0x25, 0x00, 0x00}, 762529920},         // 2024-02-29 13:52
+        {{0x42, 0x20, 0x92, 0x31, 0x25, 0x00, 0x80}, 762529920 - 7200},  // the same at +02:00
+        {{0x42, 0x20, 0x92, 0x31, 0x25, 0x00, 0x88}, 762529920 + 7200},  // and at -02:00
+    };
+    for (const auto& c : cases) EXPECT_EQ(SecondsSince2000(c.stamp), c.seconds);
+}
+
 }  // namespace
 }  // namespace pelvaro

@@ -117,19 +117,21 @@ TEST_F(FullModemTest, APhoneThatOffersNoSmsOverAtFailsToStartAndSaysWhy) {
     EXPECT_EQ(ActiveReceiver, nullptr);
 }
 
-TEST_F(FullModemTest, StoredMessagesComeFirstInTheOrderStoredAndAreDeletedAfterTheSinks) {
-    for (const char* text : {"m1", "m2", "m3"}) {
-        sim_.Order(std::string("store text ") + kSender + " " + text);
+TEST_F(FullModemTest, StoredMessagesComeFirstOldestFirstAndAreDeletedAfterTheSinks) {
+    // "m1" to "m3", sent at 13:10, 13:20 and 13:30, stored at indices out of that order.
+    for (const char* pdu : {"0791947100000000040D91945111325476F800004220923103000002ED19",
+                            "0791947100000000040D91945111325476F800004220923101000002ED18",
+                            "0791947100000000040D91945111325476F8000042209231020000026D19"}) {
+        sim_.Order(std::string("store pdu ") + pdu);
     }
-    sim_.Order("store read text " + std::string(kSender) + " m4");
     std::vector<std::string> storageAtEvents;
     sink_.onInvoke = [&] { storageAtEvents.push_back(sim_.Order("storage")); };
     Start();
-    EXPECT_TRUE(PumpUntilEvents(4));
+    EXPECT_TRUE(PumpUntilEvents(3));
     sink_.onInvoke = nullptr;
-    EXPECT_EQ(sink_.Texts(), Summaries({L"m1", L"m2", L"m3", L"m4"}));
-    ASSERT_EQ(storageAtEvents.size(), 4u);
-    EXPECT_NE(storageAtEvents[3], "") << "the message raised is still stored while the sink runs";
+    EXPECT_EQ(sink_.Texts(), Summaries({L"m1", L"m2", L"m3"}));
+    ASSERT_EQ(storageAtEvents.size(), 3u);
+    EXPECT_NE(storageAtEvents[2], "") << "the message raised is still stored while the sink runs";
     EXPECT_EQ(sim_.Order("storage"), "");
 }
 
