@@ -47,7 +47,7 @@ Bstr BstrFromUtf16(std::u16string_view text) {
 
 // IUnknown is the class-information part in the plain form, and the inner unknown when
 // aggregated.
-const CReadSms::ComMapEntry CReadSms::kComMap[] = {
+const pelvaro::InterfaceEntry<CReadSms> CReadSms::kComMap[8] = {
     {&IID_IUnknown,
      [](CReadSms& object) -> IUnknown* {
          if (object.controlling_ != &object.inner_) return &object.inner_;
@@ -69,17 +69,7 @@ CReadSms::CReadSms(IUnknown* outer)
 }
 
 HRESULT CReadSms::InternalQueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    for (const ComMapEntry& entry : kComMap) {
-        if (IsEqualIID(riid, *entry.iid)) {
-            IUnknown* part = entry.part(*this);
-            part->AddRef();
-            *ppv = part;
-            return S_OK;
-        }
-    }
-    return E_NOINTERFACE;
+    return pelvaro::QueryInterfaceFrom(kComMap, *this, riid, ppv);
 }
 
 ULONG CReadSms::InternalAddRef() {

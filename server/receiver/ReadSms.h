@@ -15,6 +15,7 @@
 #include "server/automation/EventSourcePart.h"
 #include "server/events/EventsConnectionPoint.h"
 #include "server/receiver/FullReception.h"
+#include "win/QueryInterface.h"
 #include "sms/ClientMessage.h"
 
 class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRaiser {
@@ -69,12 +70,8 @@ class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRa
         CReadSms& object_;
     };
 
-    // One row per interface, searched in order. part hands out the object's part that answers it.
-    struct ComMapEntry {
-        const IID* iid;
-        IUnknown* (*part)(CReadSms& object);
-    };
-    static const ComMapEntry kComMap[];
+    // One row per interface, searched in order, each with the part of the object that answers it.
+    static const pelvaro::InterfaceEntry<CReadSms> kComMap[8];
 
     // Only the last Release destroys the object.
     ~CReadSms() = default;
