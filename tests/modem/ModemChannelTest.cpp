@@ -6,6 +6,7 @@
 #include "modem/ModemChannel.h"
 #include "tests/modem/ModemTesting.h"
 #include "tests/support/ModemSim.h"
+#include "tests/support/TestPdu.h"
 
 namespace pelvaro {
 namespace {
@@ -14,7 +15,7 @@ using test::DuringReply;
 using test::ModemSim;
 using test::Stopwatch;
 
-const std::string kPdu = "06912143658709040B912143658709F100004021123125000005C8329BFD06";
+const std::string kPdu = test::kHelloPdu;
 const std::string kDelivery = "\r\n+CMT: ,24\r\n" + kPdu + "\r\n";
 // A delivery as it is kept: header and PDU line, written as one string.
 const std::string kFound = "+CMT: ,24|" + kPdu;

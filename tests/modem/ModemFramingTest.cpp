@@ -4,11 +4,12 @@
 #include <vector>
 
 #include "modem/ModemFraming.h"
+#include "tests/support/TestPdu.h"
 
 namespace pelvaro {
 namespace {
 
-const std::string kPduA = "06912143658709040B912143658709F100004021123125000005C8329BFD06";
+const std::string kPduA = test::kHelloPdu;
 const std::string kPduB = "0791947106004034040C9194515132547600001270813154124003C1A01A";
 const std::string kHeaderA = "+CMT: ,24";
 const std::string kHeaderB = "+CMT: ,22";

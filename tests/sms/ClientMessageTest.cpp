@@ -6,11 +6,12 @@
 #include "sms/ClientMessage.h"
 #include "sms/PduDecoder.h"
 #include "sms/Windows1252.h"
+#include "tests/support/TestPdu.h"
 
 namespace pelvaro {
 namespace {
 
-const std::string kPdu = "06912143658709040B912143658709F100004021123125000005C8329BFD06";
+const std::string kPdu = test::kHelloPdu;
 const std::string kPduAndMore = kPdu + "0A0B0C";
 const std::u16string kHello =
     u"Service Center No: 1234567890\r\nSender No: 12345678901\r\nText: Hello";

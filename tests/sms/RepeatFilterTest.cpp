@@ -3,6 +3,7 @@
 #include <string>
 
 #include "sms/RepeatFilter.h"
+#include "tests/support/TestPdu.h"
 
 namespace pelvaro {
 namespace {
@@ -10,7 +11,7 @@ namespace {
 using namespace std::chrono_literals;
 
 // The same message from two service centres, with the more-messages flag (first octet 04 or 00).
-const std::string kMessage = "06912143658709040B912143658709F100004021123125000005C8329BFD06";
+const std::string kMessage = test::kHelloPdu;
 const std::string kSameOtherCentre =
     "07914971000000F0000B912143658709F100004021123125000005C8329BFD06";
 const std::string kLaterStamp = "06912143658709040B912143658709F100004021123125100005C8329BFD06";

@@ -1,4 +1,5 @@
 #include "tests/server/receiver/ReceiverTesting.h"
+#include "tests/support/TestPdu.h"
 
 namespace pelvaro {
 namespace {
@@ -9,7 +10,7 @@ constexpr char kSender[] = "+4915112345678";
 // What a short delivery from kSender starts with: CR LF "+CMT: ,NN" CR LF.
 constexpr int kHeaderBytes = 13;
 const std::string kSetUp = "AT+CMGF=0\r\nAT+CSMS=1\r\nAT+CNMI=1,2\r\n";
-const std::string kPdu = "06912143658709040B912143658709F100004021123125000005C8329BFD06";
+const std::string kPdu = test::kHelloPdu;
 const std::string kAcknowledged = "AT+CNMA\r\nAT+CNMI=1,2\r\n";
 
 std::wstring Summary(const std::wstring& text) {
