@@ -16,6 +16,7 @@ namespace pelvaro {
 // again after it vanished.
 struct FullModemState {
     bool on = false;
+    int port = 0;  // as the settings named it at the last opening
     ModemDialogue dialogue;
     bool setUpPending = false;
     ULONGLONG nextSetUp = 0;

@@ -90,7 +90,10 @@ ULONG CReadSms::InternalRelease() {
 }
 
 HRESULT CReadSms::StartReceiving(VARIANT_BOOL UseDialog) {
-    if (!EnsureModemLink()) return E_FAIL;
+    if (!EnsureModemLink()) {
+        if (full_.on) SetErrorText("COM" + std::to_string(full_.port) + " could not be opened");
+        return E_FAIL;
+    }
     if (full_.on) {
         std::string why;
         if (!pelvaro::NegotiateSetup(*ModemLink, full_.dialogue, why)) {
@@ -142,13 +145,8 @@ bool CReadSms::EnsureModemLink() {
     const bool opened = link->Open();
     // The settings are read afresh with every opening, and the switch with them.
     full_.on = link->Settings().fullModemSupport;
-    if (!opened) {
-        if (full_.on) {
-            SetErrorText(pelvaro::SerialPort::DeviceName(link->Settings().port).substr(4) +
-                         " could not be opened");
-        }
-        return false;
-    }
+    full_.port = link->Settings().port;
+    if (!opened) return false;
     if (reader_.FullDecoding() != link->Settings().fullDecoding) {
         std::vector<pelvaro::ClientMessage> incomplete;
         reader_.Flush(incomplete);

@@ -15,8 +15,8 @@
 #include "server/automation/EventSourcePart.h"
 #include "server/events/EventsConnectionPoint.h"
 #include "server/receiver/FullReception.h"
-#include "win/QueryInterface.h"
 #include "sms/ClientMessage.h"
+#include "win/QueryInterface.h"
 
 class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRaiser {
   public:
@@ -46,8 +46,7 @@ class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRa
     void RaiseExpired();
     // Null while the object is not linked.
     pelvaro::ModemChannel* Link() const { return ModemLink.get(); }
-    // Opens the link unless it is open. With full modem support, a failure leaves its reason as
-    // error information.
+    // Opens the link unless it is open, with the settings read afresh.
     bool EnsureModemLink();
     void DropLink() { ModemLink.reset(); }
 

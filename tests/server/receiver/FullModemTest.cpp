@@ -107,7 +107,7 @@ TEST_F(FullModemTest, SetsUpWhateverTheModemCanDoAndDeliversEveryMessageOnce) {
     }
 }
 
-TEST_F(FullModemTest, APhoneThatOffersNoSmsOverAtFailsToStartAndSaysWhy) {
+TEST_F(FullModemTest, AStartThatCannotReceiveFailsAndSaysWhy) {
     sim_.Order("refuse +CNMI");
     sim_.Order("offer +CPMS (),(),()");
     EXPECT_EQ(receiver_->StartReceiving(VARIANT_FALSE), E_FAIL);
@@ -115,6 +115,11 @@ TEST_F(FullModemTest, APhoneThatOffersNoSmsOverAtFailsToStartAndSaysWhy) {
     EXPECT_NE(why.find(L"AT+CNMI=1,2 was refused (+CMS ERROR: 500)"), std::wstring::npos) << why;
     EXPECT_NE(why.find(L"offers no way to receive SMS"), std::wstring::npos) << why;
     EXPECT_EQ(ActiveReceiver, nullptr);
+
+    receiver_->Close();
+    UseSettings(15, "Full Modem Support=1\r\n");  // no device there
+    EXPECT_EQ(receiver_->StartReceiving(VARIANT_FALSE), E_FAIL);
+    EXPECT_EQ(ErrorDescription(), L"COM15 could not be opened");
 }
 
 TEST_F(FullModemTest, StoredMessagesComeFirstOldestFirstAndAreDeletedAfterTheSinks) {
