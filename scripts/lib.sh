@@ -83,10 +83,12 @@ sim_order() {
   esac
 }
 
-# Every shell script of the clone that git tracks, by its first line.
+# Every shell script of the sources, by its first line; not what builds made. Without git,
+# which a machine that only runs the tests need not have.
 shell_scripts() {
   local file
-  git -C "$PELVARO_ROOT" ls-files | while read -r file; do
+  (cd "$PELVARO_ROOT" && find . \( -path ./.git -o -path ./build -o -path ./dist \) -prune \
+    -o -type f -print) | sed 's|^\./||' | sort | while read -r file; do
     if head -n 1 "$PELVARO_ROOT/$file" | grep -qE '^#!.*(/|env )(ba)?sh$'; then echo "$file"; fi
   done
 }
