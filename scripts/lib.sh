@@ -83,6 +83,18 @@ sim_order() {
   esac
 }
 
+# apt_update RUNNER: apt-get update through RUNNER (as_root, or a chroot's), again while a mirror
+# in the middle of a sync serves index files of the wrong size. After the third try it goes on with
+# the package lists there are: the install that follows says whether what it needs is among them.
+apt_update() {
+  local attempt
+  for attempt in 1 2 3; do
+    if "$@" apt-get update -qq; then return 0; fi
+    if [ "$attempt" -lt 3 ]; then sleep 20; fi
+  done
+  echo "apt-get update failed three times; going on with the package lists there are" >&2
+}
+
 # Every shell script of the sources, by its first line; not what builds made. Without git,
 # which a machine that only runs the tests need not have.
 shell_scripts() {
