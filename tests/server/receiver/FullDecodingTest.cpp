@@ -69,21 +69,14 @@ TEST_F(FullDecodingTest, EveryKindReachesTheClientWholeWithSenderAndCentre) {
 }
 
 TEST_F(FullDecodingTest, ALongMessageStillIncompleteGoesOutWhenReceptionStops) {
-    const struct {
-        const char* name;
-        std::function<void()> stop;
-    } cases[] = {
-        {"Close", [this] { receiver_->Close(); }},
-        {"last Release", [this] { object_.Reset(); }},
-    };
-    for (const auto& c : cases) {
+    for (const Stop& c : WaysToStop()) {
         SCOPED_TRACE(c.name);
         if (!object_) CreateAndAdvise();
         Start();
         sim_.DeliverPdu(kLongA2);
         EXPECT_TRUE(PumpUntil([&] { return Count(Line(), "AT+CNMA\r\n") == 1; }, 5000));
         EXPECT_TRUE(sink_.calls.empty());
-        c.stop();
+        c.act();
         EXPECT_EQ(sink_.Texts(),
                   std::vector<std::wstring>{Summary(kSender, L"[\u2026]second part, [\u2026]")});
     }

@@ -263,14 +263,7 @@ TEST_F(ReceiverTest, RestartsAndASecondObjectShareOneTimer) {
 }
 
 TEST_F(ReceiverTest, ASinkThatClosesOrReleasesTheObjectEndsTheTick) {
-    const struct {
-        const char* name;
-        std::function<void()> act;
-    } cases[] = {
-        {"Close", [this] { receiver_->Close(); }},
-        {"last Release", [this] { object_.Reset(); }},
-    };
-    for (const auto& c : cases) {
+    for (const Stop& c : WaysToStop()) {
         SCOPED_TRACE(c.name);
         if (!object_) CreateAndAdvise();
         sim_.Reset();

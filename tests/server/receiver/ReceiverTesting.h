@@ -71,8 +71,8 @@ inline int Count(const std::string& text, const std::string& what) {
 // Makes the settings file name the sim's port, with `more` lines of settings. Each test program
 // has a port, and a file, of its own: they run side by side in one Wine prefix.
 inline void UseSettings(int port, const std::string& more = "") {
-    const std::string path = WriteSettingsFile("receiver-" + std::to_string(port) + ".ini",
-                                               SettingsFor(port) + more);
+    const std::string path =
+        WriteSettingsFile("receiver-" + std::to_string(port) + ".ini", SettingsFor(port) + more);
     ASSERT_TRUE(SerialPort().ReadSettings(path.c_str()));
 }
 
@@ -118,6 +118,17 @@ class ReceiverFixture : public ::testing::Test {
     }
 
     std::string Line() { return sim_.Received(); }
+
+    // The two ways a client ends reception: Close, and releasing its last reference. A test that
+    // goes through both makes the object anew when the second finds it gone.
+    struct Stop {
+        const char* name;
+        std::function<void()> act;
+    };
+    std::vector<Stop> WaysToStop() {
+        return {{"Close", [this] { receiver_->Close(); }},
+                {"last Release", [this] { object_.Reset(); }}};
+    }
 
     ModemSim sim_;
     TestSink sink_;
