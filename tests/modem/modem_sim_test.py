@@ -132,7 +132,8 @@ class OnTheLine(unittest.TestCase):
         for text in ("bogus", "deliver pdu XYZ", "deliver-during later", "echo maybe",
                      "refuse", "offer +CNMI (0-", "ack maybe", "store class5 +49 x",
                      "restart off", "restart 'RDY", "reports huawei 0", "go-away soon",
-                     "power-on-routing 2;1", "routing x", "phase 2", "accept +CSMS=1"):
+                     "power-on-routing 2;1", "routing x", "phase 2", "accept +CSMS=1",
+                     "deliver text +4917 cut\\", "store text +4917 \\xff"):
             self.assertTrue(self.order(text).startswith("error "), text)
 
     # ---- modem families ------------------------------------------------------

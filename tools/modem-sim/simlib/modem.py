@@ -715,7 +715,11 @@ def _message(modem, rest):
         return Message(hex_text)
     if kind == "text" and len(words) == 2:
         number, _, text = words[1].partition(" ")
-        text = text.encode("utf-8").decode("unicode_escape").encode("latin-1").decode("utf-8")
+        try:
+            # Escapes such as \xff may make bytes that are no UTF-8, or end the line unfinished.
+            text = text.encode("utf-8").decode("unicode_escape").encode("latin-1").decode("utf-8")
+        except UnicodeError as error:
+            raise OrderError("bad escape in the text: %s" % error.reason)
         try:
             built = pdu.deliver_pdu(number, text, modem.centre, message_class=message_class)
             return Message(built[0], text)
