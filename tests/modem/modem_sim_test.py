@@ -232,6 +232,42 @@ class OnTheLine(unittest.TestCase):
         self.order("deliver text +4917 four")  # routed to the full storage
         self.assertEqual((self.status()["stored"], self.status()["lost"]), ("1/1", "1"))
 
+    def test_two_memories_each_with_its_own_places(self):
+        self.fresh("hold off", "routing 1,1", "memories SM,SM,ME")  # a stick storing in the phone
+        kept = self.order("store text +4917 sim").split()[2]
+        read = self.order("store read ME text +4917 phone").split()[2]
+        built = self.order("deliver text +4917 new").split()[1]
+        self.assertEqual(self.exchange(b""), b'\r\n+CMTI: "ME",2\r\n')
+        self.assertEqual(self.order("storage"), "ok 1:0:%s ME:1:1:%s ME:2:0:%s" % (kept, read, built))
+        self.assertEqual(self.order("storage ME"), "ok 1:1:%s 2:0:%s" % (read, built))
+        self.assertEqual(self.exchange(b"AT+CMGR=2\r"), b"\r\n+CMS ERROR: 321\r\n",
+                         "read where AT+CPMS points, not where the announcement says")
+        self.assertEqual(self.exchange(b'AT+CPMS="ME"\r'), b"\r\n+CPMS: 2,30,1,30,2,30\r\n\r\nOK\r\n")
+        self.assertEqual(self.exchange(b"AT+CPMS?\r"),
+                         b'\r\n+CPMS: "ME",2,30,"SM",1,30,"ME",2,30\r\n\r\nOK\r\n')
+        self.assertIn(built.encode(), self.exchange(b"AT+CMGR=2\r"))
+        self.exchange(b"AT+CMGD=1\r")
+        self.assertTrue(self.order("storage-size 1 ME").startswith("error"),
+                        "index 2 would be out of reach")
+        self.exchange(b"AT+CMGD=2\r")
+        self.assertEqual(self.order("storage"), "ok 1:0:" + kept)
+        self.order("restart off 0.1")
+        self.exchange(b"", 0.3)
+        self.assertEqual(self.status()["memories"], "SM,SM,ME", "as the module starts")
+        self.assertTrue(self.order("storage-size 1 ME").startswith("ok"))
+        self.assertEqual((self.status()["stored"], self.status()["stored-me"]), ("1/30", "0/1"))
+
+    def test_a_full_storage_loses_the_message_or_the_network_holds_it(self):
+        for behaviour, lost, held, after_delete in (("lose", "1", "0", b""),
+                                                    ("retry", "0", "1", b'\r\n+CMTI: "SM",1\r\n')):
+            self.fresh("hold off", "routing 1,1", "storage-size 1", "full-storage " + behaviour)
+            self.order("store text +4917 one")
+            later = self.order("deliver text +4917 two").split()[1]
+            self.assertEqual(self.exchange(b""), b"", behaviour)
+            self.assertEqual((self.status()["lost"], self.status()["held"]), (lost, held))
+            self.assertEqual(self.exchange(b"AT+CMGD=1\r"), b"\r\nOK\r\n" + after_delete)
+            self.assertEqual(self.order("storage"), "ok 1:0:" + later if held == "1" else "ok")
+
     def test_acknowledgement_rules_follow_the_phase(self):
         self.fresh("ack strict")
         self.order("deliver text +4917 one")

@@ -11,7 +11,7 @@ import time
 import tty
 
 from . import offers, pdu
-from .storage import ALL, READ, STAT_NAMES, UNREAD, Storage
+from .storage import ALL, READ, SENT, STAT_NAMES, UNREAD, UNSENT, Storage
 
 OK = b"\r\nOK\r\n"
 ERROR = b"\r\nERROR\r\n"
@@ -22,6 +22,11 @@ LINE_ENDS = {"crlf": "\r\n", "cr": "\r", "lf": "\n"}
 STARTING_ROUTING = (1, 2, 0, 0, 0)
 POWER_ON_ROUTING = (0, 0, 0, 0, 0)
 STORAGE_SIZE = 30
+MEMORIES = ("SM", "ME")  # the SIM's and the phone's own message memory
+MEM1, MEM3 = 0, 2  # AT+CPMS: where +CMGL/+CMGR/+CMGD act; where what comes in is stored
+STARTING_MEMORIES = ("SM", "SM", "SM")
+FULL_STORAGE = ("lose", "retry")
+STORED_STATS = {"unread": UNREAD, "read": READ, "unsent": UNSENT, "sent": SENT}
 DEFAULT_REFUSAL = "+CMS ERROR: 500"
 RESTART_OFF_SECONDS = 0.5
 HUAWEI_REPORTS = (
@@ -114,7 +119,10 @@ class Modem:
         self.timers.clear()
         self.refusals = {}  # upper-case prefix -> final result
         self.offers = dict(offers.DEFAULTS)
-        self.storage = Storage(STORAGE_SIZE)
+        self.stores = {name: Storage(STORAGE_SIZE) for name in MEMORIES}
+        self.power_on_memories = STARTING_MEMORIES
+        self.full_storage = "lose"
+        self.held = collections.deque()  # kept by the network until mem3 has room
         self.lost = 0
         self.strict_ack = False
         self.ack_timeout = None
@@ -142,7 +150,7 @@ class Modem:
         self.last_line = None
         self.phase = phase
         self.routing = list(routing)
-        self.memories = ["SM", "SM", "SM"]
+        self.memories = list(self.power_on_memories)
         self.awaiting_ack = False
         self.unacknowledged = []  # what the +CMT awaiting AT+CNMA carried
         self.buffered = []  # announcements kept back under AT+CNMI mode 0
@@ -407,13 +415,26 @@ class Modem:
         # Only phase 2+ (AT+CSMS=1) makes a +CMT wait for AT+CNMA.
         return self.hold and self.phase == 1 and self.awaiting_ack
 
+    def memory(self, position):
+        """The storage AT+CPMS has set at MEM1 or MEM3."""
+        return self.stores[self.memories[position]]
+
     def keep(self, message):
-        """Stores a message that came in; its index, or None when the storage was full."""
-        index = self.storage.put(message)
-        if index is None:
+        """Stores a message that came in, in mem3; its index, or None when mem3 was full."""
+        index = self.memory(MEM3).put(message)
+        if index is None and self.full_storage == "retry":
+            self.held.append(message)
+            self.note("*", "storage full: the network holds the message")
+        elif index is None:
             self.lost += 1
             self.note("*", "storage full: message lost")
         return index
+
+    def retry_held(self):
+        # As a network does once the modem says it has room again: in order, routed anew.
+        if self.held and not self.memory(MEM3).full():
+            self.pending.extendleft(reversed(self.held))
+            self.held.clear()
 
     def route(self, message):
         """A message comes in: what the line gets for it as AT+CNMI routes it, its +CMT or
@@ -466,6 +487,7 @@ class Modem:
         return during, data
 
     def deliver_pending(self):
+        self.retry_held()
         while self.pending and not self.during and not self.booting:
             if self.holding():
                 return
@@ -593,19 +615,21 @@ def _cnma(modem, kind, arguments):
 def _cpms(modem, kind, arguments):
     if not modem.storage_offered():
         return b"", cms_error(303)
-    counts = "%d,%d" % (modem.storage.used(), modem.storage.size)
+    counts = lambda m: "%d,%d" % (modem.stores[m].used(), modem.stores[m].size)  # noqa: E731
     if kind == "?":
-        return info("+CPMS: " + ",".join('"%s",%s' % (m, counts) for m in modem.memories)), OK
+        return info("+CPMS: " + ",".join('"%s",%s' % (m, counts(m)) for m in modem.memories)), OK
     if kind != "=":
         return b"", OK
     values = offers.split_top(arguments)
+    names = [v[1:-1] if len(v) >= 2 and v[0] == v[-1] == '"' else None for v in values]
     if (len(values) > 3 or modem.not_offered("+CPMS", values)
-            or not all(v.startswith('"') for v in values if v)):
+            or not all(n in MEMORIES for v, n in zip(values, names) if v)):
         return b"", cms_error(303)
-    for position, value in enumerate(values):
-        if value:
-            modem.memories[position] = value.strip('"')
-    return info("+CPMS: " + ",".join([counts] * 3)), OK
+    for position, name in enumerate(names):
+        if name:
+            modem.memories[position] = name
+    modem.afterwards.append(modem.deliver_pending)  # a new mem3 may have room
+    return info("+CPMS: " + ",".join(counts(m) for m in modem.memories)), OK
 
 
 def _cmgl(modem, kind, arguments):
@@ -616,7 +640,7 @@ def _cmgl(modem, kind, arguments):
     stat = modem.stat_parameter(arguments)
     if stat is None:
         return b"", cms_error(305 if modem.text_mode else 304)
-    places = modem.storage.matching(stat)
+    places = modem.memory(MEM1).matching(stat)
     listing = b"".join(modem.stored("+CMGL: %d," % index, place) for index, place in places)
     for _, place in places:
         if place[0] == UNREAD:
@@ -629,7 +653,7 @@ def _cmgr(modem, kind, arguments):
         return b"", OK
     if not modem.storage_offered():
         return b"", cms_error(303)
-    place = modem.storage.get(int(arguments)) if arguments.isdigit() else None
+    place = modem.memory(MEM1).get(int(arguments)) if arguments.isdigit() else None
     if place is None:
         return b"", cms_error(321)  # invalid memory index
     answer = b"\r\n" + modem.stored("+CMGR: ", place)
@@ -647,9 +671,11 @@ def _cmgd(modem, kind, arguments):
     index, flag = values[0], values[1] or "0"
     if not flag.isdigit() or int(flag) > 4:
         return b"", cms_error(305 if modem.text_mode else 304)
-    if flag == "0" and not (index.isdigit() and 1 <= int(index) <= modem.storage.size):
+    storage = modem.memory(MEM1)
+    if flag == "0" and not (index.isdigit() and 1 <= int(index) <= storage.size):
         return b"", cms_error(321)
-    modem.storage.delete(int(index) if index.isdigit() else 0, int(flag))
+    storage.delete(int(index) if index.isdigit() else 0, int(flag))
+    modem.afterwards.append(modem.deliver_pending)  # what the network holds may fit now
     return b"", OK
 
 
@@ -824,16 +850,19 @@ def _yes(flag):
 
 
 def _status(modem, rest):
+    sm, me = modem.stores["SM"], modem.stores["ME"]
     return ("echo=%s hold=%s mode=%s queued=%d awaiting-ack=%s present=%s phase=%d cnmi=%s "
-            "ack=%s ack-timeout=%s stored=%d/%d lost=%d reports=%s restarting=%s refused=%s") % (
+            "ack=%s ack-timeout=%s stored=%d/%d lost=%d reports=%s restarting=%s refused=%s "
+            "stored-me=%d/%d memories=%s full-storage=%s held=%d") % (
         "on" if modem.echo else "off", "on" if modem.hold else "off",
         "text" if modem.text_mode else "pdu", len(modem.pending),
         _yes(modem.awaiting_ack), _yes(not modem.gone()), modem.phase,
         ",".join(map(str, modem.routing)), "strict" if modem.strict_ack else "lenient",
         "off" if modem.ack_timeout is None else "%g" % modem.ack_timeout,
-        modem.storage.used(), modem.storage.size, modem.lost,
+        sm.used(), sm.size, modem.lost,
         "off" if modem.reports is None else "huawei/%g" % modem.reports, _yes(modem.booting),
-        "|".join(sorted(modem.refusals)) or "none")
+        "|".join(sorted(modem.refusals)) or "none", me.used(), me.size,
+        ",".join(modem.memories), modem.full_storage, len(modem.held))
 
 
 def _refuse(modem, rest):
@@ -876,29 +905,68 @@ def _ack_timeout(modem, rest):
         modem.cancel("ack")
 
 
+def _memory(word):
+    name = word.upper()
+    if name not in MEMORIES:
+        raise OrderError("expected a memory, SM or ME: %r" % word)
+    return name
+
+
 def _store(modem, rest):
-    first, _, remainder = rest.strip().partition(" ")
-    stat = UNREAD
-    if first.lower() in ("read", "unread"):
-        stat = READ if first.lower() == "read" else UNREAD
-        rest = remainder
-    message = _message(modem, rest)
-    index = modem.storage.put(message, stat)
+    stat, memory = UNREAD, "SM"
+    words = rest.split(None, 1)
+    # The status and the memory, both optional, in either order.
+    while len(words) == 2 and (words[0].lower() in STORED_STATS or words[0].upper() in MEMORIES):
+        if words[0].lower() in STORED_STATS:
+            stat = STORED_STATS[words[0].lower()]
+        else:
+            memory = words[0].upper()
+        words = words[1].split(None, 1)
+    message = _message(modem, " ".join(words))
+    index = modem.stores[memory].put(message, stat)
     if index is None:
-        raise OrderError("the storage is full")
+        raise OrderError("the storage %s is full" % memory)
     return "%d %s" % (index, message.pdu_hex)
 
 
+def _listing(storage, head=""):
+    return " ".join("%s%d:%d:%s" % (head, index, place[0], place[1].pdu_hex)
+                    for index, place in storage.matching(ALL))
+
+
 def _storage(modem, rest):
-    return " ".join("%d:%d:%s" % (index, place[0], place[1].pdu_hex)
-                    for index, place in modem.storage.matching(ALL))
+    if rest.strip():
+        return _listing(modem.stores[_memory(rest.strip())])
+    # SM as it always was; the phone's memory after it, each entry named.
+    return " ".join(filter(None, (_listing(modem.stores["SM"]), _listing(modem.stores["ME"], "ME:"))))
 
 
 def _storage_size(modem, rest):
-    value = rest.strip()
-    if not value.isdigit() or int(value) < max(1, modem.storage.used()):
-        raise OrderError("expected a size of at least 1 and of what is stored")
-    modem.storage.size = int(value)
+    words = rest.split()
+    if not 1 <= len(words) <= 2:
+        raise OrderError("expected N [SM|ME]")
+    storage = modem.stores[_memory(words[1]) if len(words) == 2 else "SM"]
+    # Not below the highest index in use, or that message could be neither reached nor deleted.
+    if not words[0].isdigit() or int(words[0]) < max(1, storage.highest()):
+        raise OrderError("expected a size of at least 1 and of the highest index in use")
+    storage.size = int(words[0])
+    modem.deliver_pending()
+
+
+def _memories(modem, rest):
+    names = [_memory(word.strip()) for word in rest.split(",")]
+    if len(names) != 3:
+        raise OrderError("expected MEM1,MEM2,MEM3, e.g. SM,SM,ME")
+    modem.memories = list(names)
+    modem.power_on_memories = tuple(names)
+    modem.deliver_pending()
+
+
+def _full_storage(modem, rest):
+    value = rest.strip().lower()
+    if value not in FULL_STORAGE:
+        raise OrderError("expected lose or retry")
+    modem.full_storage = value
 
 
 def _routing(text):
@@ -1006,6 +1074,8 @@ ORDERS = {
     "store": _store,
     "storage": _storage,
     "storage-size": _storage_size,
+    "memories": _memories,
+    "full-storage": _full_storage,
     "phase": _phase,
     "routing": _set_routing,
     "power-on-routing": _set("power_on_routing", _routing),

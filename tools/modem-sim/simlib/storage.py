@@ -15,6 +15,12 @@ class Storage:
     def used(self):
         return len(self.places)
 
+    def full(self):
+        return self.used() >= self.size
+
+    def highest(self):
+        return max(self.places, default=0)
+
     def put(self, message, stat=UNREAD):
         """The index it got, or None when the storage is full."""
         for index in range(1, self.size + 1):
