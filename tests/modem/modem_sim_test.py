@@ -25,11 +25,14 @@ class Packer(unittest.TestCase):
         for text, packed in cases:
             self.assertEqual(pdu.pack_septets(pdu.to_septets(text)).hex().upper(), packed, text)
 
-    def test_deliver_pdu_matches_a_known_message(self):
+    def test_built_pdus_match_known_messages(self):
         moment = time.strptime("2004-12-21 13:52:00", "%Y-%m-%d %H:%M:%S")
         hex_text, length = pdu.deliver_pdu("+12345678901", "Hello", "+1234567890", moment)
         self.assertEqual(hex_text, "06912143658709040B912143658709F100004021123125000005C8329BFD06")
         self.assertEqual(length, 24)
+        submit = pdu.submit_pdu("+46708251358", "hellohello")
+        self.assertEqual(submit, "0011000B916407281553F80000AA0AE8329BFD4697D9EC37")
+        self.assertEqual(pdu.text_mode_fields(submit), ("+46708251358", "E8329BFD4697D9EC37"))
 
     def test_the_class_is_read_from_the_data_coding_scheme(self):
         known = "06912143658709040B912143658709F100004021123125000005C8329BFD06"
@@ -256,6 +259,21 @@ class OnTheLine(unittest.TestCase):
         self.assertEqual(self.status()["memories"], "SM,SM,ME", "as the module starts")
         self.assertTrue(self.order("storage-size 1 ME").startswith("ok"))
         self.assertEqual((self.status()["stored"], self.status()["stored-me"]), ("1/30", "0/1"))
+
+    def test_drafts_and_sent_messages_are_listed_only_with_all(self):
+        self.fresh()
+        draft = self.order("store unsent text +4917 draft").split()[2].encode()
+        sent = self.order("store sent pdu 0011000B916407281553F80000AA0AE8329BFD4697D9EC37")
+        sent = sent.split()[2].encode()
+        for command in (b"AT+CMGL=0\r", b"AT+CMGL=1\r", b"AT+CMGL\r"):
+            self.assertEqual(self.exchange(command), b"\r\nOK\r\n", command)
+        self.assertEqual(self.exchange(b"AT+CMGL=4\r"),
+                         b"\r\n+CMGL: 1,2,,%d\r\n%s\r\n+CMGL: 2,3,,23\r\n%s\r\n\r\nOK\r\n"
+                         % (len(draft) // 2 - 1, draft, sent))
+        self.exchange(b"AT+CMGF=1\r")
+        self.assertEqual(self.exchange(b"AT+CMGR=1\r"),
+                         b'\r\n+CMGR: "STO UNSENT","+4917",\r\ndraft\r\n\r\nOK\r\n')
+        self.assertEqual(self.order("storage"), "ok 1:2:%s 2:3:%s" % (draft.decode(), sent.decode()))
 
     def test_a_full_storage_loses_the_message_or_the_network_holds_it(self):
         for behaviour, lost, held, after_delete in (("lose", "1", "0", b""),

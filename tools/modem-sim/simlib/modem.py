@@ -48,6 +48,7 @@ class Message:
         self.pdu_hex = pdu_hex
         self.text = text
         self.message_class = pdu.message_class(pdu_hex)
+        self.submit = pdu.is_submit(pdu_hex)
 
     def text_fields(self):
         """(sender, time stamp, text) as text mode shows them; of a message given as a PDU,
@@ -385,8 +386,9 @@ class Modem:
         """One entry of a +CMGL or +CMGR answer: header line and PDU (or text)."""
         stat, message = place
         if self.text_mode:
-            originator, stamp, body = message.text_fields()
-            fields = '"%s","%s",,"%s"' % (STAT_NAMES[stat], originator, stamp)
+            number, stamp, body = message.text_fields()
+            fields = '"%s","%s",' % (STAT_NAMES[stat], number)
+            fields += "" if message.submit else ',"%s"' % stamp  # a draft has no time stamp
         else:
             fields = "%d,,%d" % (stat, pdu.tpdu_length(message.pdu_hex))
             body = message.pdu_hex
@@ -725,8 +727,9 @@ def _split(rest):
     return int(parts[0]), int(parts[1]) / 1000.0
 
 
-def _message(modem, rest):
-    """A message given as "pdu HEX", "text NUMBER TEXT" or "classN NUMBER TEXT"."""
+def _message(modem, rest, submit=False):
+    """A message given as "pdu HEX", "text NUMBER TEXT" or "classN NUMBER TEXT"; one the
+    sim builds is an SMS-SUBMIT to NUMBER where submit is true."""
     words = rest.split(None, 1)
     kind = words[0].lower() if words else ""
     message_class = None
@@ -747,6 +750,8 @@ def _message(modem, rest):
         except UnicodeError as error:
             raise OrderError("bad escape in the text: %s" % error.reason)
         try:
+            if submit:
+                return Message(pdu.submit_pdu(number, text, message_class), text)
             built = pdu.deliver_pdu(number, text, modem.centre, message_class=message_class)
             return Message(built[0], text)
         except ValueError as error:
@@ -922,7 +927,7 @@ def _store(modem, rest):
         else:
             memory = words[0].upper()
         words = words[1].split(None, 1)
-    message = _message(modem, " ".join(words))
+    message = _message(modem, " ".join(words), submit=stat in (UNSENT, SENT))
     index = modem.stores[memory].put(message, stat)
     if index is None:
         raise OrderError("the storage %s is full" % memory)

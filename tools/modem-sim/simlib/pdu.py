@@ -1,4 +1,4 @@
-"""SMS-DELIVER PDUs built from a sender number and a text.
+"""SMS-DELIVER and SMS-SUBMIT PDUs built from a number and a text.
 
 The packer is written from the GSM rules on its own, without the receiver's
 decoder, so that a message built here is an independent check of it.
@@ -70,7 +70,7 @@ def service_centre(number):
     return bytes([len(body)]) + body
 
 
-def originator(number):
+def address(number):
     toa, digits = split_number(number)
     return bytes([len(digits), toa]) + semi_octets(digits)
 
@@ -81,38 +81,73 @@ def timestamp(moment):
     return semi_octets(fields)
 
 
+def septets_of(text):
+    septets = to_septets(text)
+    if len(septets) > MAX_SEPTETS:
+        raise ValueError("text needs %d septets; one message holds %d" % (len(septets), MAX_SEPTETS))
+    return septets
+
+
+def coding(message_class):
+    # General data coding, 7-bit default alphabet; bit 4 says that bits 0-1 are the class.
+    return 0x00 if message_class is None else 0x10 | message_class
+
+
 def deliver_pdu(sender, text, centre, moment=None, message_class=None):
     """Hexadecimal SMS-DELIVER (7-bit, one part) as a modem shows it in PDU mode; with a
     message class (0 to 3) its data coding scheme says so.
 
     Returns (hex text, TPDU length in octets for the +CMT header)."""
-    septets = to_septets(text)
-    if len(septets) > MAX_SEPTETS:
-        raise ValueError("text needs %d septets; one message holds %d" % (len(septets), MAX_SEPTETS))
-    # General data coding, 7-bit default alphabet; bit 4 says that bits 0-1 are the class.
-    dcs = 0x00 if message_class is None else 0x10 | message_class
+    septets = septets_of(text)
     sca = service_centre(centre)
     tpdu = (bytes([0x04])  # SMS-DELIVER, no more messages waiting
-            + originator(sender)
-            + bytes([0x00, dcs])  # protocol identifier, data coding scheme
+            + address(sender)
+            + bytes([0x00, coding(message_class)])  # protocol identifier, data coding scheme
             + timestamp(moment or time.gmtime())
             + bytes([len(septets)])
             + pack_septets(septets))
     return (sca + tpdu).hex().upper(), len(tpdu)
 
 
-def text_mode_fields(pdu_hex):
-    """(originator, user data in hex) of an SMS-DELIVER, as a modem in text mode shows a
-    message whose data it cannot show as text; empty where the PDU is too short."""
+def submit_pdu(destination, text, message_class=None):
+    """Hexadecimal SMS-SUBMIT (7-bit, one part, valid for four days) as a modem keeps a
+    message written to it: with no service centre of its own, so the default one."""
+    septets = septets_of(text)
+    tpdu = (bytes([0x11, 0x00])  # SMS-SUBMIT with a relative validity period; reference 0
+            + address(destination)
+            + bytes([0x00, coding(message_class), 0xAA, len(septets)])
+            + pack_septets(septets))
+    return "00" + tpdu.hex().upper()
+
+
+def is_submit(pdu_hex):
     octets = bytes.fromhex(pdu_hex)
-    at = 1 + octets[0] + 1 if octets else 0  # the originator's length octet
+    at = 1 + octets[0] if octets else 0
+    return len(octets) > at and octets[at] & 0x03 == 0x01
+
+
+# Octets of an SMS-SUBMIT's validity period by its format, bits 3-4 of the first octet.
+VALIDITY_OCTETS = (0, 7, 1, 7)
+
+
+def text_mode_fields(pdu_hex):
+    """(originator, or destination of an SMS-SUBMIT; user data in hex), as a modem in text
+    mode shows a message whose data it cannot show as text; empty where the PDU is too
+    short."""
+    octets = bytes.fromhex(pdu_hex)
+    first = 1 + octets[0] if octets else 0  # the first octet of the TPDU
+    if len(octets) <= first:
+        return "", ""
+    submit = octets[first] & 0x03 == 0x01
+    at = first + (2 if submit else 1)  # the address's length octet, past a SUBMIT's reference
     if len(octets) < at + 2:
         return "", ""
     count, toa = octets[at], octets[at + 1]
     digits = "".join("%x%x" % (o & 15, o >> 4) for o in octets[at + 2:at + 2 + (count + 1) // 2])
-    originator = ("+" if toa == 0x91 else "") + digits[:count].upper()
-    user_data = at + 2 + (count + 1) // 2 + 2 + 7 + 1  # past PID, DCS, time stamp and UDL
-    return originator, octets[user_data:].hex().upper()
+    number = ("+" if toa == 0x91 else "") + digits[:count].upper()
+    after = VALIDITY_OCTETS[(octets[first] >> 3) & 3] if submit else 7  # or the time stamp
+    user_data = at + 2 + (count + 1) // 2 + 2 + after + 1  # past PID, DCS, those and UDL
+    return number, octets[user_data:].hex().upper()
 
 
 def message_class(pdu_hex):
