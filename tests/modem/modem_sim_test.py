@@ -175,6 +175,13 @@ class OnTheLine(unittest.TestCase):
              b"\r\n+CME ERROR: 3\r\n"),  # the longest prefix wins
             (("refuse +CSMS=1", "accept all"), b"AT+CSMS=1", b"\r\n+CSMS: 1,1,1\r\n" + ok),
             (("ack strict",), b"AT+CNMA", cms(340)),
+            ((), b'AT+CPMS="ME","SM","ME"', b"\r\n+CPMS: 0,30,0,30,0,30\r\n" + ok),
+            ((), b'AT+CPMS="SM","MT"', cms(303)),
+            ((), b"AT+CGMI", b"\r\nPelvaro Sim\r\n" + ok),
+            ((), b"AT+CGMM", b"\r\nGSM Modem Sim 1\r\n" + ok),
+            ((), b"AT+CGMR", b"\r\n1.0\r\n" + ok),
+            ((), b"AT+CPIN?", b"\r\n+CPIN: READY\r\n" + ok),
+            ((), b"AT+CPIN=1234", b"\r\n+CME ERROR: 3\r\n"),  # nothing to enter
         ]
         for orders, command, reply in cases:
             self.fresh(*orders)
@@ -285,6 +292,52 @@ class OnTheLine(unittest.TestCase):
             self.assertEqual((self.status()["lost"], self.status()["held"]), (lost, held))
             self.assertEqual(self.exchange(b"AT+CMGD=1\r"), b"\r\nOK\r\n" + after_delete)
             self.assertEqual(self.order("storage"), "ok 1:0:" + later if held == "1" else "ok")
+
+    def test_a_sim_not_ready_refuses_message_commands(self):
+        commands = (b"AT+CSMS=?", b"AT+CSMS=1", b"AT+CNMI=?", b"AT+CNMI=1,2", b"AT+CPMS?",
+                    b"AT+CPMS=?", b'AT+CPMS="SM"', b"AT+CMGL=4", b"AT+CMGR=1", b"AT+CMGD=1",
+                    b"AT+CNMA")
+        cases = [  # orders, answer to AT+CPIN?, answer to each message command
+            (("sim pin 1234",), b"\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n", 311),
+            (("sim puk",), b"\r\n+CPIN: SIM PUK\r\n\r\nOK\r\n", 316),
+            (("sim busy 9",), b"\r\n+CME ERROR: 14\r\n", 314),
+            (("sim busy 9 notready cms515",), b"\r\n+CPIN: NOT READY\r\n\r\nOK\r\n", 515),
+        ]
+        for orders, cpin, code in cases:
+            self.fresh(*orders)
+            self.assertEqual(self.exchange(b"AT+CPIN?\r"), cpin, orders)
+            self.assertEqual(self.exchange(b"\r".join(commands) + b"\r", 0.3),
+                             b"\r\n+CMS ERROR: %d\r\n" % code * len(commands), orders)
+            self.assertEqual(self.exchange(b"AT+CMGF=0\rAT+CNMI?\r"),
+                             b"\r\nOK\r\n\r\n+CNMI: 1,2,0,0,0\r\n\r\nOK\r\n", orders)
+
+    def test_the_pin_opens_the_sim_and_what_came_meanwhile_follows(self):
+        self.fresh("hold off", "sim pin 1234 2", "sim ready-after 0.2")
+        built = self.order("deliver text +4917 meanwhile").split()[1].encode()
+        cme16 = b"\r\n+CME ERROR: 16\r\n"
+        self.assertEqual(self.exchange(b'AT+CPIN="1111"\r'), cme16)
+        self.assertEqual(self.exchange(b'AT+CPIN="1234"\r', 0.9),
+                         b"\r\nOK\r\n\r\n+CPIN: READY\r\n\r\nSMS Ready\r\n\r\n+CMT: ,%d\r\n%s\r\n"
+                         % (pdu.tpdu_length(built.decode()), built))
+        status = self.status()
+        self.assertEqual((status["sim"], status["pin-tries"], status["pin-sent"]), ("ready", "2", "2"))
+        # After a restart it asks again; the last wrong try leaves only the PUK.
+        self.order("restart off 0.1")
+        self.exchange(b"", 0.3)
+        self.order("echo off")
+        self.assertEqual(self.exchange(b"AT+CPIN=1\rAT+CPIN=2\rAT+CPIN=1234\r"), cme16 * 3)
+        self.assertEqual(self.exchange(b"AT+CPIN?\r"), b"\r\n+CPIN: SIM PUK\r\n\r\nOK\r\n")
+        self.order("sim ready")
+        self.assertEqual(self.exchange(b"AT+CSMS=?\r"), b"\r\n+CSMS: (0,1)\r\n\r\nOK\r\n")
+
+    def test_a_busy_sim_comes_up_by_itself_after_the_restart(self):
+        self.fresh("power-on-routing 1,2")
+        self.order("restart off 0.3")
+        self.order("sim busy 0.1")  # up while the module is still off: said once it is on
+        built = self.order("deliver text +4917 meanwhile").split()[1].encode()
+        self.assertEqual(self.exchange(b"", 1.2),
+                         b"\r\nRDY\r\n\r\n+CPIN: READY\r\n\r\nSMS Ready\r\n\r\n+CMT: ,%d\r\n%s\r\n"
+                         % (pdu.tpdu_length(built.decode()), built))
 
     def test_acknowledgement_rules_follow_the_phase(self):
         self.fresh("ack strict")

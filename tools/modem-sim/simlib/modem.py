@@ -27,6 +27,18 @@ MEM1, MEM3 = 0, 2  # AT+CPMS: where +CMGL/+CMGR/+CMGD act; where what comes in i
 STARTING_MEMORIES = ("SM", "SM", "SM")
 FULL_STORAGE = ("lose", "retry")
 STORED_STATS = {"unread": UNREAD, "read": READ, "unsent": UNSENT, "sent": SENT}
+IDENTITY = {"+CGMI": "Pelvaro Sim", "+CGMM": "GSM Modem Sim 1", "+CGMR": "1.0"}
+ANY_KIND = ("", "=", "?", "=?")
+# The message commands that need a ready SIM, and of which kinds: reading the +CSMS and
+# +CNMI settings needs none, nor does anything of +CMGF.
+NEEDS_SIM = {"+CSMS": ("=", "=?"), "+CNMI": ("=", "=?"), "+CPMS": ANY_KIND, "+CMGL": ANY_KIND,
+             "+CMGR": ANY_KIND, "+CMGD": ANY_KIND, "+CNMA": ANY_KIND}
+SIM_LOCKED = {"pin": 311, "puk": 316}  # +CMS ERROR of message commands; busy: as sim busy says
+PIN_TRIES = 3
+SIM_READY_AFTER = 1.0  # from the right PIN to +CPIN: READY
+SMS_READY_AFTER = 0.5  # from +CPIN: READY to SMS Ready
+BUSY_ANSWERS = {"cme14": ("cpin", "cme14"), "notready": ("cpin", "notready"),
+                "cms314": ("cms", 314), "cms515": ("cms", 515)}
 DEFAULT_REFUSAL = "+CMS ERROR: 500"
 RESTART_OFF_SECONDS = 0.5
 HUAWEI_REPORTS = (
@@ -76,6 +88,10 @@ def info(text):
 
 def cms_error(code):
     return info("+CMS ERROR: %d" % code)
+
+
+def cme_error(code):
+    return info("+CME ERROR: %d" % code)
 
 
 def split_command(body):
@@ -132,6 +148,12 @@ class Modem:
         self.next_report = 0
         self.last_direct = None  # the last message that went out as +CMT
         self.afterwards = []  # what follows the reply being made
+        self.sim = "ready"  # or pin, puk, busy, or starting: +CPIN: READY said, SMS Ready not yet
+        self.pin_code = None  # a SIM with a PIN asks for it again after each restart
+        self.pin_tries = self.pin_tries_full = PIN_TRIES
+        self.pin_sent = 0
+        self.sim_ready_after = SIM_READY_AFTER
+        self.busy = {"cpin": "cme14", "cms": 314}
         self.power_on(1, STARTING_ROUTING)
         self.errors = 0
         self.silent = 0
@@ -158,6 +180,9 @@ class Modem:
         self.curc = True
         self.booting = False
         self.cancel("ack")
+        if self.pin_code is not None and self.sim != "puk":
+            self.sim = "pin"
+            self.cancel("sim")
 
     # ---- timers ----------------------------------------------------------
 
@@ -361,6 +386,8 @@ class Modem:
             self.echo = body == "E1"
             return b"", OK
         name, kind, arguments = split_command(body)
+        if kind in NEEDS_SIM.get(name, ()) and self.sim != "ready":
+            return b"", cms_error(SIM_LOCKED.get(self.sim, self.busy["cms"]))
         if kind == "=?":
             offer = self.offers.get(name)
             return (b"" if offer is None else info("%s: %s" % (name, offer))), OK
@@ -480,8 +507,12 @@ class Modem:
         self.cancel("ack")
         self.deliver_pending()
 
+    def receiving(self):
+        """Whether what comes in may be routed; until then the network keeps it."""
+        return not self.booting and self.sim == "ready"
+
     def take_attached(self):
-        if not self.during or not self.pending:
+        if not self.during or not self.pending or not self.receiving():
             return None
         during, self.during = self.during, None
         data = self.route(self.pending.popleft())
@@ -490,7 +521,7 @@ class Modem:
 
     def deliver_pending(self):
         self.retry_held()
-        while self.pending and not self.during and not self.booting:
+        while self.pending and not self.during and self.receiving():
             if self.holding():
                 return
             if len(self.pending) < self.together:
@@ -505,6 +536,32 @@ class Modem:
                 self.split_delivery = None
             else:
                 self.send(data)
+
+    # ---- the SIM ---------------------------------------------------------
+
+    def sim_busy(self, seconds):
+        self.sim = "busy"
+        self.after("sim", seconds, self.sim_up)
+
+    def sim_up(self):
+        if self.after_boot(self.sim_up):
+            return
+        self.sim = "starting"
+        self.send(info("+CPIN: READY"))
+        self.after("sim", SMS_READY_AFTER, self.sms_up)
+
+    def sms_up(self):
+        if self.after_boot(self.sms_up):
+            return
+        self.sim = "ready"
+        self.send(info("SMS Ready"))
+        self.deliver_pending()
+
+    def after_boot(self, action):
+        # A module that is off says nothing yet: it says it once it is on.
+        if self.booting:
+            self.after("sim", 0.05, action)
+        return self.booting
 
     # ---- restarts and reports --------------------------------------------
 
@@ -681,6 +738,36 @@ def _cmgd(modem, kind, arguments):
     return b"", OK
 
 
+def _cpin(modem, kind, arguments):
+    if kind == "?":
+        if modem.sim == "busy" and modem.busy["cpin"] == "cme14":
+            return b"", cme_error(14)  # SIM busy
+        state = {"pin": "SIM PIN", "puk": "SIM PUK", "busy": "NOT READY"}.get(modem.sim, "READY")
+        return info("+CPIN: " + state), OK
+    if kind != "=":
+        return b"", OK
+    modem.pin_sent += 1
+    code = offers.split_top(arguments)[0].strip('"')
+    if modem.sim == "pin" and code == modem.pin_code:
+        modem.pin_tries = modem.pin_tries_full
+        modem.sim_busy(modem.sim_ready_after)
+        return b"", OK
+    if modem.sim == "pin":
+        modem.pin_tries -= 1
+        if modem.pin_tries == 0:
+            modem.sim = "puk"
+    if modem.sim in ("pin", "puk"):
+        return b"", cme_error(16)  # incorrect password
+    # Busy: not now; ready: nothing to enter.
+    return b"", cme_error(14 if modem.sim == "busy" else 3)
+
+
+def _identity(text):
+    def handler(modem, kind, arguments):
+        return (info(text) if kind == "" else b""), OK
+    return handler
+
+
 def _curc(modem, kind, arguments):
     # Huawei's switch for its periodic reports.
     if kind == "?":
@@ -700,7 +787,9 @@ COMMANDS = {
     "+CMGR": _cmgr,
     "+CMGD": _cmgd,
     "^CURC": _curc,
+    "+CPIN": _cpin,
 }
+COMMANDS.update((name, _identity(text)) for name, text in IDENTITY.items())
 
 
 # ---- orders ------------------------------------------------------------------
@@ -858,7 +947,8 @@ def _status(modem, rest):
     sm, me = modem.stores["SM"], modem.stores["ME"]
     return ("echo=%s hold=%s mode=%s queued=%d awaiting-ack=%s present=%s phase=%d cnmi=%s "
             "ack=%s ack-timeout=%s stored=%d/%d lost=%d reports=%s restarting=%s refused=%s "
-            "stored-me=%d/%d memories=%s full-storage=%s held=%d") % (
+            "stored-me=%d/%d memories=%s full-storage=%s held=%d sim=%s pin-tries=%d "
+            "pin-sent=%d") % (
         "on" if modem.echo else "off", "on" if modem.hold else "off",
         "text" if modem.text_mode else "pdu", len(modem.pending),
         _yes(modem.awaiting_ack), _yes(not modem.gone()), modem.phase,
@@ -867,7 +957,8 @@ def _status(modem, rest):
         sm.used(), sm.size, modem.lost,
         "off" if modem.reports is None else "huawei/%g" % modem.reports, _yes(modem.booting),
         "|".join(sorted(modem.refusals)) or "none", me.used(), me.size,
-        ",".join(modem.memories), modem.full_storage, len(modem.held))
+        ",".join(modem.memories), modem.full_storage, len(modem.held),
+        "busy" if modem.sim == "starting" else modem.sim, modem.pin_tries, modem.pin_sent)
 
 
 def _refuse(modem, rest):
@@ -1042,6 +1133,58 @@ def _report(modem, rest):
     modem.report(modem.next_huawei_report() if text.lower() == "huawei" else text)
 
 
+def _sim_pin(modem, words):
+    if (not 1 <= len(words) <= 2 or not all(w.isdigit() for w in words)
+            or int((words + ["1"])[1]) < 1):
+        raise OrderError("expected pin CODE [TRIES], digits, TRIES 1 or more")
+    modem.pin_code = words[0]
+    modem.pin_tries = modem.pin_tries_full = int(words[1]) if len(words) == 2 else PIN_TRIES
+    modem.sim = "pin"
+    modem.cancel("sim")
+
+
+def _sim_puk(modem, words):
+    if words:
+        raise OrderError("expected puk")
+    modem.pin_code, modem.pin_tries, modem.sim = None, 0, "puk"
+    modem.cancel("sim")
+
+
+def _sim_busy(modem, words):
+    if not words or not all(w.lower() in BUSY_ANSWERS for w in words[1:]):
+        raise OrderError("expected busy SECONDS [cme14|notready] [cms314|cms515]")
+    seconds = _seconds(words[0])
+    modem.busy = {"cpin": "cme14", "cms": 314}
+    modem.busy.update(BUSY_ANSWERS[w.lower()] for w in words[1:])
+    modem.sim_busy(seconds)
+
+
+def _sim_ready(modem, words):
+    if words:
+        raise OrderError("expected ready")
+    modem.pin_code, modem.sim = None, "ready"
+    modem.cancel("sim")
+    modem.deliver_pending()
+
+
+def _sim_ready_after(modem, words):
+    if len(words) != 1:
+        raise OrderError("expected ready-after SECONDS")
+    modem.sim_ready_after = _seconds(words[0])
+
+
+SIM_ORDERS = {"pin": _sim_pin, "puk": _sim_puk, "busy": _sim_busy, "ready": _sim_ready,
+              "ready-after": _sim_ready_after}
+
+
+def _sim(modem, rest):
+    words = rest.split()
+    handler = SIM_ORDERS.get(words[0].lower()) if words else None
+    if handler is None:
+        raise OrderError("expected pin, puk, busy, ready or ready-after")
+    handler(modem, words[1:])
+
+
 def _hold(modem, rest):
     modem.hold = _switch(rest)
     modem.deliver_pending()
@@ -1081,6 +1224,7 @@ ORDERS = {
     "storage-size": _storage_size,
     "memories": _memories,
     "full-storage": _full_storage,
+    "sim": _sim,
     "phase": _phase,
     "routing": _set_routing,
     "power-on-routing": _set("power_on_routing", _routing),
