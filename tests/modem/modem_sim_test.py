@@ -61,15 +61,17 @@ class OnTheLine(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="modem-sim-test.")
         self.link = os.path.join(self.folder, "com")
-        control = os.path.join(self.folder, "control")
-        ready = os.path.join(self.folder, "ready")
-        self.sim = subprocess.Popen([sys.executable, os.path.join(SIM_DIR, "modem-sim"), "--link",
-                                     self.link, "--control", control, "--ready", ready])
+        self.sim, self.request, self.reply = self.launch(self.link)
+        self.line = os.open(self.link, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+
+    def launch(self, link, *options):
+        """A sim on a pty linked as link; its process and control channel."""
+        control, ready = link + ".control", link + ".ready"
+        sim = subprocess.Popen([sys.executable, os.path.join(SIM_DIR, "modem-sim"), "--link",
+                                link, "--control", control, "--ready", ready, *options])
         while not os.path.exists(ready):
             time.sleep(0.02)
-        self.request = open(os.path.join(control, "request"), "w")
-        self.reply = open(os.path.join(control, "reply"))
-        self.line = os.open(self.link, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+        return sim, open(os.path.join(control, "request"), "w"), open(os.path.join(control, "reply"))
 
     def tearDown(self):
         os.close(self.line)
@@ -79,17 +81,19 @@ class OnTheLine(unittest.TestCase):
         self.sim.wait()
         self.assertFalse(os.path.lexists(self.link))
 
-    def order(self, text):
-        self.request.write(text + "\n")
-        self.request.flush()
-        return self.reply.readline().rstrip("\n")
+    def order(self, text, channel=None):
+        request, reply = channel or (self.request, self.reply)
+        request.write(text + "\n")
+        request.flush()
+        return reply.readline().rstrip("\n")
 
-    def exchange(self, data, settle=0.15):
+    def exchange(self, data, settle=0.15, line=None):
+        line = self.line if line is None else line
         if data:
-            os.write(self.line, data)
+            os.write(line, data)
         time.sleep(settle)
         try:
-            return os.read(self.line, 65536)
+            return os.read(line, 65536)
         except BlockingIOError:
             return b""
 
@@ -338,6 +342,39 @@ class OnTheLine(unittest.TestCase):
         self.assertEqual(self.exchange(b"", 1.2),
                          b"\r\nRDY\r\n\r\n+CPIN: READY\r\n\r\nSMS Ready\r\n\r\n+CMT: ,%d\r\n%s\r\n"
                          % (pdu.tpdu_length(built.decode()), built))
+
+    def test_ports_that_are_no_modem(self):
+        ok, error, cms500 = b"\r\nOK\r\n", b"\r\nERROR\r\n", b"\r\n+CMS ERROR: 500\r\n"
+        cases = [  # personality, what the line gets for what
+            ("silent", [(b"AT\r", b""), (b"AT+CGMI\r", b"")]),
+            ("at-no-sms", [(b"ATE0\r", b"ATE0\r" + ok), (b"AT+CGMI\r", b"\r\nPelvaro Sim\r\n" + ok),
+                           (b"AT+CPIN?\r", b"\r\n+CPIN: READY\r\n" + ok), (b"AT+CSQ\r", ok),
+                           (b"AT+CMGF=0\r", error), (b"AT+CSMS=?\r", error), (b"AT+CNMI=?\r", error),
+                           (b"AT+CSMS=1\r", cms500), (b"AT+CNMI=1,2\r", cms500),
+                           (b"AT+CPMS?\r", cms500), (b"AT+CMGL=4\r", cms500)]),
+            ("junk", [(b"AT\r", None), (b"", None)]),  # None: rubbish, and no OK in it
+        ]
+        for kind, exchanges in cases:
+            link = os.path.join(self.folder, kind)
+            sim, *channel = self.launch(link, "--personality", kind)
+            self.addCleanup(sim.wait)
+            self.addCleanup(sim.terminate)
+            for end in channel:
+                self.addCleanup(end.close)
+            line = os.open(link, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+            self.addCleanup(os.close, line)
+            for data, reply in exchanges:
+                got = self.exchange(data, 0.15 if data else 2.1, line)  # unasked: within 2 s
+                if reply is None:
+                    self.assertTrue(got, (kind, data))
+                    self.assertNotRegex(got, rb"[oO][kK]", (kind, data))
+                else:
+                    self.assertEqual(got, reply, (kind, data))
+            self.assertIn(b"AT".hex(), self.order("log", channel), kind)
+            self.assertTrue(self.order("deliver text +4917 hi", channel).startswith("error"), kind)
+            for text in ("ping", "clear-log", "go-away", "come-back", "reset"):
+                self.assertTrue(self.order(text, channel).startswith("ok"), (kind, text))
+            self.assertIn("personality=" + kind, self.order("status", channel))
 
     def test_acknowledgement_rules_follow_the_phase(self):
         self.fresh("ack strict")

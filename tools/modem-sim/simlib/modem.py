@@ -10,7 +10,7 @@ import termios
 import time
 import tty
 
-from . import offers, pdu
+from . import offers, pdu, ports
 from .storage import ALL, READ, SENT, STAT_NAMES, UNREAD, UNSENT, Storage
 
 OK = b"\r\nOK\r\n"
@@ -111,8 +111,11 @@ def printable(data):
 
 
 class Modem:
-    def __init__(self, link, centre="+491700000000", echo=True, hold=True, log=None):
+    def __init__(self, link, centre="+491700000000", echo=True, hold=True, log=None,
+                 personality="modem"):
         self.link = link
+        self.personality = personality
+        self.noise = ports.Noise()
         self.centre = centre
         self.default_echo = echo
         self.default_hold = hold
@@ -164,6 +167,8 @@ class Modem:
         self.entries = []  # (seconds since start, bytes) per read from the line
         self.output.clear()
         self.resume_at = None
+        if self.personality == "junk":
+            self.after("noise", self.noise.pause(), self.junk_unasked)
 
     def power_on(self, phase, routing):
         """The module's own settings, as a restart leaves them; storage survives."""
@@ -308,6 +313,8 @@ class Modem:
         self.entries.append((self.now(), data))
         self.received += data
         self.note("<", data)
+        if self.personality == "silent":
+            return
         if self.booting:
             self.note("*", "restarting: not heard")
             return
@@ -327,6 +334,9 @@ class Modem:
             self.on_repeat()
 
     def on_line(self, line):
+        if self.personality == "junk":
+            self.send(self.noise.burst())
+            return
         if self.silent:
             self.silent -= 1
             self.note("*", "silent")
@@ -342,6 +352,9 @@ class Modem:
         self.answer(echo, command)
 
     def on_repeat(self):
+        if self.personality == "junk":
+            self.send(self.noise.burst())
+            return
         if self.silent:
             self.silent -= 1
             self.note("*", "silent")
@@ -386,6 +399,10 @@ class Modem:
             self.echo = body == "E1"
             return b"", OK
         name, kind, arguments = split_command(body)
+        if self.personality == "at-no-sms":
+            result = ports.without_sms(name, kind)
+            if result is not None or name not in NO_SMS_PORT_COMMANDS:
+                return b"", info(result) if result else OK
         if kind in NEEDS_SIM.get(name, ()) and self.sim != "ready":
             return b"", cms_error(SIM_LOCKED.get(self.sim, self.busy["cms"]))
         if kind == "=?":
@@ -586,6 +603,12 @@ class Modem:
 
         self.after("boot", off, up)
 
+    def junk_unasked(self):
+        self.after("noise", self.noise.pause(), self.junk_unasked)
+        # Not while the line is backed up: nobody reads it, and the rubbish would pile up.
+        if not self.output and not self.gone():
+            self.send(self.noise.burst())
+
     def report(self, text):
         self.send(info(text))
 
@@ -612,6 +635,9 @@ class Modem:
         handler = ORDERS.get(name)
         if handler is None:
             raise OrderError("unknown order %r" % name)
+        if self.personality != "modem" and name not in ports.PORT_ORDERS:
+            raise OrderError("a port of personality %s takes only %s"
+                             % (self.personality, ", ".join(ports.PORT_ORDERS)))
         self.note("*", line)
         return handler(self, rest) or ""
 
@@ -790,6 +816,8 @@ COMMANDS = {
     "+CPIN": _cpin,
 }
 COMMANDS.update((name, _identity(text)) for name, text in IDENTITY.items())
+# What an AT port without the message service answers as the modem does; anything else: OK.
+NO_SMS_PORT_COMMANDS = ("+CPIN",) + tuple(IDENTITY)
 
 
 # ---- orders ------------------------------------------------------------------
@@ -948,7 +976,7 @@ def _status(modem, rest):
     return ("echo=%s hold=%s mode=%s queued=%d awaiting-ack=%s present=%s phase=%d cnmi=%s "
             "ack=%s ack-timeout=%s stored=%d/%d lost=%d reports=%s restarting=%s refused=%s "
             "stored-me=%d/%d memories=%s full-storage=%s held=%d sim=%s pin-tries=%d "
-            "pin-sent=%d") % (
+            "pin-sent=%d personality=%s") % (
         "on" if modem.echo else "off", "on" if modem.hold else "off",
         "text" if modem.text_mode else "pdu", len(modem.pending),
         _yes(modem.awaiting_ack), _yes(not modem.gone()), modem.phase,
@@ -958,7 +986,8 @@ def _status(modem, rest):
         "off" if modem.reports is None else "huawei/%g" % modem.reports, _yes(modem.booting),
         "|".join(sorted(modem.refusals)) or "none", me.used(), me.size,
         ",".join(modem.memories), modem.full_storage, len(modem.held),
-        "busy" if modem.sim == "starting" else modem.sim, modem.pin_tries, modem.pin_sent)
+        "busy" if modem.sim == "starting" else modem.sim, modem.pin_tries, modem.pin_sent,
+        modem.personality)
 
 
 def _refuse(modem, rest):
