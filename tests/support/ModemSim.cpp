@@ -66,6 +66,22 @@ ModemSim::ModemSim(const std::string& unixDirectory, int port)
       reply_(OpenFifo(WinePath(unixDirectory + "/reply"), GENERIC_READ)),
       port_(port) {}
 
+ModemSim ModemSim::Extra(int port) {
+    // Entries "N:KIND:CONTROLDIR", apart by spaces.
+    std::istringstream entries(Environment("PELVARO_SIM_EXTRA"));
+    const std::string head = std::to_string(port) + ":";
+    std::string entry;
+    while (entries >> entry) {
+        const std::size_t colon = entry.find(':', head.size());
+        if (entry.rfind(head, 0) == 0 && colon != std::string::npos) {
+            return ModemSim(entry.substr(colon + 1), port);
+        }
+    }
+    throw std::runtime_error("no simulated COM" + std::to_string(port) +
+                             ": run the test with run-with-modem-sim --extra-port " +
+                             std::to_string(port) + ":KIND");
+}
+
 std::string ModemSim::Order(const std::string& order) {
     const std::string line = order + "\n";
     DWORD count = 0;

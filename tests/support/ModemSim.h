@@ -26,6 +26,9 @@ class ModemSim {
     ModemSim();
     // Connects to the control directory `unixDirectory` (a Linux path).
     ModemSim(const std::string& unixDirectory, int port);
+    // Connects to the sim that run-with-modem-sim --extra-port started as COM`port`, as
+    // PELVARO_SIM_EXTRA names it; throws where there is none.
+    static ModemSim Extra(int port);
 
     int Port() const { return port_; }
 
