@@ -71,7 +71,8 @@ class OnTheLine(unittest.TestCase):
                                 link, "--control", control, "--ready", ready, *options])
         while not os.path.exists(ready):
             time.sleep(0.02)
-        return sim, open(os.path.join(control, "request"), "w"), open(os.path.join(control, "reply"))
+        request = open(os.path.join(control, "request"), "w")
+        return sim, request, open(os.path.join(control, "reply"))
 
     def tearDown(self):
         os.close(self.line)
@@ -252,11 +253,13 @@ class OnTheLine(unittest.TestCase):
         read = self.order("store read ME text +4917 phone").split()[2]
         built = self.order("deliver text +4917 new").split()[1]
         self.assertEqual(self.exchange(b""), b'\r\n+CMTI: "ME",2\r\n')
-        self.assertEqual(self.order("storage"), "ok 1:0:%s ME:1:1:%s ME:2:0:%s" % (kept, read, built))
+        self.assertEqual(self.order("storage"),
+                         "ok 1:0:%s ME:1:1:%s ME:2:0:%s" % (kept, read, built))
         self.assertEqual(self.order("storage ME"), "ok 1:1:%s 2:0:%s" % (read, built))
         self.assertEqual(self.exchange(b"AT+CMGR=2\r"), b"\r\n+CMS ERROR: 321\r\n",
                          "read where AT+CPMS points, not where the announcement says")
-        self.assertEqual(self.exchange(b'AT+CPMS="ME"\r'), b"\r\n+CPMS: 2,30,1,30,2,30\r\n\r\nOK\r\n")
+        self.assertEqual(self.exchange(b'AT+CPMS="ME"\r'),
+                         b"\r\n+CPMS: 2,30,1,30,2,30\r\n\r\nOK\r\n")
         self.assertEqual(self.exchange(b"AT+CPMS?\r"),
                          b'\r\n+CPMS: "ME",2,30,"SM",1,30,"ME",2,30\r\n\r\nOK\r\n')
         self.assertIn(built.encode(), self.exchange(b"AT+CMGR=2\r"))
@@ -284,7 +287,8 @@ class OnTheLine(unittest.TestCase):
         self.exchange(b"AT+CMGF=1\r")
         self.assertEqual(self.exchange(b"AT+CMGR=1\r"),
                          b'\r\n+CMGR: "STO UNSENT","+4917",\r\ndraft\r\n\r\nOK\r\n')
-        self.assertEqual(self.order("storage"), "ok 1:2:%s 2:3:%s" % (draft.decode(), sent.decode()))
+        self.assertEqual(self.order("storage"),
+                         "ok 1:2:%s 2:3:%s" % (draft.decode(), sent.decode()))
 
     def test_a_full_storage_loses_the_message_or_the_network_holds_it(self):
         for behaviour, lost, held, after_delete in (("lose", "1", "0", b""),
@@ -324,7 +328,8 @@ class OnTheLine(unittest.TestCase):
                          b"\r\nOK\r\n\r\n+CPIN: READY\r\n\r\nSMS Ready\r\n\r\n+CMT: ,%d\r\n%s\r\n"
                          % (pdu.tpdu_length(built.decode()), built))
         status = self.status()
-        self.assertEqual((status["sim"], status["pin-tries"], status["pin-sent"]), ("ready", "2", "2"))
+        self.assertEqual((status["sim"], status["pin-tries"], status["pin-sent"]),
+                         ("ready", "2", "2"))
         # After a restart it asks again; the last wrong try leaves only the PUK.
         self.order("restart off 0.1")
         self.exchange(b"", 0.3)
@@ -349,7 +354,8 @@ class OnTheLine(unittest.TestCase):
             ("silent", [(b"AT\r", b""), (b"AT+CGMI\r", b"")]),
             ("at-no-sms", [(b"ATE0\r", b"ATE0\r" + ok), (b"AT+CGMI\r", b"\r\nPelvaro Sim\r\n" + ok),
                            (b"AT+CPIN?\r", b"\r\n+CPIN: READY\r\n" + ok), (b"AT+CSQ\r", ok),
-                           (b"AT+CMGF=0\r", error), (b"AT+CSMS=?\r", error), (b"AT+CNMI=?\r", error),
+                           (b"AT+CMGF=0\r", error), (b"AT+CSMS=?\r", error),
+                           (b"AT+CNMI=?\r", error),
                            (b"AT+CSMS=1\r", cms500), (b"AT+CNMI=1,2\r", cms500),
                            (b"AT+CPMS?\r", cms500), (b"AT+CMGL=4\r", cms500)]),
             ("junk", [(b"AT\r", None), (b"", None)]),  # None: rubbish, and no OK in it

@@ -1063,7 +1063,8 @@ def _storage(modem, rest):
     if rest.strip():
         return _listing(modem.stores[_memory(rest.strip())])
     # SM as it always was; the phone's memory after it, each entry named.
-    return " ".join(filter(None, (_listing(modem.stores["SM"]), _listing(modem.stores["ME"], "ME:"))))
+    listings = (_listing(modem.stores["SM"]), _listing(modem.stores["ME"], "ME:"))
+    return " ".join(filter(None, listings))
 
 
 def _storage_size(modem, rest):

@@ -84,7 +84,8 @@ def timestamp(moment):
 def septets_of(text):
     septets = to_septets(text)
     if len(septets) > MAX_SEPTETS:
-        raise ValueError("text needs %d septets; one message holds %d" % (len(septets), MAX_SEPTETS))
+        raise ValueError("text needs %d septets; one message holds %d"
+                         % (len(septets), MAX_SEPTETS))
     return septets
 
 
@@ -110,7 +111,7 @@ def deliver_pdu(sender, text, centre, moment=None, message_class=None):
 
 
 def submit_pdu(destination, text, message_class=None):
-    """Hexadecimal SMS-SUBMIT (7-bit, one part, valid for four days) as a modem keeps a
+    """Hexadecimal SMS-SUBMIT (7-bit, unsplit, valid for four days) as a modem keeps a
     message written to it: with no service centre of its own, so the default one."""
     septets = septets_of(text)
     tpdu = (bytes([0x11, 0x00])  # SMS-SUBMIT with a relative validity period; reference 0
