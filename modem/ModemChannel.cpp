@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include <cctype>
 #include <utility>
 #include <vector>
 
+#include "modem/AsciiText.h"
 #include "modem/ModemFraming.h"
 
 namespace pelvaro {
@@ -16,12 +16,9 @@ constexpr int kReplyReads = 2;
 // Far beyond any backlog a modem builds up; only one that never stops sending fills it, and then
 // the newest deliveries are lost rather than all memory.
 constexpr std::size_t kMostKept = 1000;
-// Huawei sticks report every few seconds; a ^BOOT after this much silence is a new start.
-constexpr unsigned long long kSilenceBeforeRestartMs = 5000;
 
 bool StartsWithAt(const std::string& command) {
-    return command.size() >= 2 && std::toupper(static_cast<unsigned char>(command[0])) == 'A' &&
-           std::toupper(static_cast<unsigned char>(command[1])) == 'T';
+    return StartsWithNoCase(command, "AT");
 }
 
 bool EndsWithLineEnd(const std::string& command) {
@@ -46,14 +43,12 @@ ModemChannel::~ModemChannel() = default;
 
 bool ModemChannel::Open() {
     port_.ReadSettings();
-    if (port_.Open() < 0) return false;
-    lastHeardMs_ = GetTickCount64();
-    return true;
+    return port_.Open() >= 0;
 }
 
 bool ModemChannel::SendCommand(std::string command, bool framed) {
     if (framed) command = Frame(std::move(command));
-    if (!WriteDevice(command)) return false;
+    if (!port_.Write(command.data(), static_cast<int>(command.size()))) return false;
     echo_ = EchoOf(command);
 
     reply_.clear();
@@ -66,28 +61,6 @@ bool ModemChannel::SendCommand(std::string command, bool framed) {
     }
     Absorb(reply_);
     return answered;
-}
-
-bool ModemChannel::Query(const std::string& command, CommandReply& reply, unsigned timeoutMs) {
-    reply = {};
-    const std::string line = Frame(command);
-    if (!WriteDevice(line)) return false;
-    echo_ = EchoOf(line);
-
-    query_ = &reply;
-    const unsigned long long deadline = GetTickCount64() + timeoutMs;
-    int silentReads = 0;
-    while (reply.result.empty() && silentReads < kReplyReads && GetTickCount64() < deadline) {
-        std::string chunk;
-        if (ReadDevice(chunk, kChunkSize)) {
-            silentReads = 0;
-            Absorb(chunk);
-        } else {
-            ++silentReads;
-        }
-    }
-    query_ = nullptr;
-    return reply.Ok();
 }
 
 bool ModemChannel::ReadChunk(std::string& destination) {
@@ -111,17 +84,6 @@ bool ModemChannel::TakeDelivery(KeptDelivery& delivery) {
     return true;
 }
 
-bool ModemChannel::TakeAnnouncement(int& index) {
-    if (announcements_.empty()) return false;
-    index = announcements_.front();
-    announcements_.pop_front();
-    return true;
-}
-
-Unasked ModemChannel::TakeUnasked() {
-    return std::exchange(unasked_, Unasked{});
-}
-
 void ModemChannel::Absorb(std::string_view text) {
     unframed_.append(text);
     Keep(unframed_, false);
@@ -131,11 +93,7 @@ void ModemChannel::Absorb(std::string_view text) {
 void ModemChannel::Keep(std::string_view text, bool ended) {
     ModemFraming framing(text, echo_, ended);
     for (FramedItem item; framing.Next(item);) {
-        if (item.kind == FramedKind::Line) {
-            Note(item.header);
-        } else if (item.kind == FramedKind::StoredMessage && query_) {
-            query_->stored.emplace_back(item.AsDelivery());
-        } else if (deliveries_.size() < kMostKept) {
+        if (item.kind != FramedKind::Line && deliveries_.size() < kMostKept) {
             deliveries_.emplace_back(item.AsDelivery());
         }
     }
@@ -144,52 +102,12 @@ void ModemChannel::Keep(std::string_view text, bool ended) {
     unframed_.erase(0, framing.Rest());
 }
 
-void ModemChannel::Note(std::string_view line) {
-    if (line == echo_) return;
-    StoredIndex stored;
-    switch (ClassifyLine(line)) {
-        case LineKind::FinalResult:
-            if (query_ && query_->result.empty()) query_->result = line;
-            return;
-        case LineKind::Announcement:
-            if (ParseAnnouncement(line, stored) && announcements_.size() < kMostKept) {
-                announcements_.push_back(stored.index);
-            }
-            return;
-        case LineKind::Restart:
-            unasked_.restart = true;
-            return;
-        case LineKind::RestartAfterSilence:
-            if (silenceBeforeMs_ >= kSilenceBeforeRestartMs) unasked_.restart = true;
-            return;
-        case LineKind::Report:
-            return;
-        case LineKind::Other:
-            if (query_) {
-                query_->lines.emplace_back(line);
-            } else {
-                unasked_.otherText = true;
-            }
-            return;
-    }
-}
-
 bool ModemChannel::ReadDevice(std::string& destination, int capacity) {
     std::vector<char> buffer(static_cast<std::size_t>(capacity));
     const int count = port_.Read(buffer.data(), capacity);
-    failuresInARow_ = count < 0 || !port_.DevicePresent() ? failuresInARow_ + 1 : 0;
     if (count <= 0) return false;
-    const unsigned long long now = GetTickCount64();
-    silenceBeforeMs_ = now - lastHeardMs_;
-    lastHeardMs_ = now;
     destination.assign(buffer.data(), static_cast<std::size_t>(count));
     return true;
-}
-
-bool ModemChannel::WriteDevice(const std::string& bytes) {
-    const bool written = port_.Write(bytes.data(), static_cast<int>(bytes.size()));
-    failuresInARow_ = written ? 0 : failuresInARow_ + 1;
-    return written;
 }
 
 }  // namespace pelvaro

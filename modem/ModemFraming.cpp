@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "modem/AsciiText.h"
+
 namespace pelvaro {
 
 namespace {
@@ -35,21 +37,12 @@ std::string_view Trimmed(std::string_view content) {
     return content;
 }
 
-char AsciiUpper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool SameLettersNoCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
-}
-
 // The header rule the line starts with; also for a line still on its way that may yet grow into
 // a header ("+C"). Null for any other line.
 const HeaderRule* HeaderOf(std::string_view content, bool ended) {
     for (const HeaderRule& rule : kHeaders) {
         const std::string_view start = content.substr(0, rule.prefix.size());
-        if (SameLettersNoCase(start, rule.prefix.substr(0, start.size())) &&
+        if (EqualsNoCase(start, rule.prefix.substr(0, start.size())) &&
             (start.size() == rule.prefix.size() || !ended)) {
             return &rule;
         }

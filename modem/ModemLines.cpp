@@ -1,8 +1,9 @@
 #include "modem/ModemLines.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
+
+#include "modem/AsciiText.h"
 
 namespace pelvaro {
 namespace {
@@ -36,7 +37,7 @@ constexpr LineRule kRules[] = {
     {"NO CARRIER", Match::Whole, LineKind::Report},
     {"Call Ready", Match::Whole, LineKind::Report},
     {"PB DONE", Match::Whole, LineKind::Report},
-    {"+CPIN: READY", Match::Whole, LineKind::Report},
+    {"+CPIN: READY", Match::Whole, LineKind::SimReady},
     {"+CRING:", Match::Prefix, LineKind::Report},
     {"+CLIP:", Match::Prefix, LineKind::Report},
     {"+CCWA:", Match::Prefix, LineKind::Report},
@@ -64,25 +65,34 @@ std::string_view Unquoted(std::string_view item) {
     return item;
 }
 
-bool ParseNumber(std::string_view text, int& value) {
-    text = Unquoted(text);
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() && !text.empty();
-}
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::toupper(static_cast<unsigned char>(x)) ==
-               std::toupper(static_cast<unsigned char>(y));
-    });
-}
-
 bool Matches(std::string_view line, const LineRule& rule) {
-    if (rule.match == Match::Whole) return SameNoCase(line, rule.text);
-    return SameNoCase(line.substr(0, rule.text.size()), rule.text);
+    if (rule.match == Match::Whole) return EqualsNoCase(line, rule.text);
+    return StartsWithNoCase(line, rule.text);
 }
 
 }  // namespace
+
+bool ParseNumber(std::string_view field, int& value) {
+    field = Unquoted(field);
+    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
+    return error == std::errc() && end == field.data() + field.size() && !field.empty();
+}
+
+std::vector<std::string_view> InformationFields(std::string_view line) {
+    std::vector<std::string_view> fields;
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return fields;
+    std::size_t start = colon + 1;
+    bool quoted = false;
+    for (std::size_t at = start; at <= line.size(); ++at) {
+        if (at < line.size() && line[at] == '"') quoted = !quoted;
+        if (at == line.size() || (line[at] == ',' && !quoted)) {
+            fields.push_back(Unquoted(line.substr(start, at - start)));
+            start = at + 1;
+        }
+    }
+    return fields;
+}
 
 LineKind ClassifyLine(std::string_view line) {
     for (const LineRule& rule : kRules) {
@@ -93,26 +103,16 @@ LineKind ClassifyLine(std::string_view line) {
 
 // +CMTI: "SM",3
 bool ParseAnnouncement(std::string_view line, StoredIndex& stored) {
-    const std::size_t colon = line.find(':');
-    const std::size_t comma = line.rfind(',');
-    if (colon == std::string_view::npos || comma == std::string_view::npos || comma < colon) {
-        return false;
-    }
+    const std::vector<std::string_view> fields = InformationFields(line);
     int index = -1;
-    if (!ParseNumber(line.substr(comma + 1), index) || index < 0) return false;
-    stored = {Unquoted(line.substr(colon + 1, comma - colon - 1)), index};
+    if (fields.size() < 2 || !ParseNumber(fields.back(), index) || index < 0) return false;
+    stored = {fields.front(), index};
     return true;
 }
 
 bool ParseListing(std::string_view header, int& index, int& status) {
-    const std::size_t colon = header.find(':');
-    if (colon == std::string_view::npos) return false;
-    const std::string_view fields = header.substr(colon + 1);
-    const std::size_t comma = fields.find(',');
-    if (comma == std::string_view::npos) return false;
-    const std::string_view rest = fields.substr(comma + 1);
-    return ParseNumber(fields.substr(0, comma), index) &&
-           ParseNumber(rest.substr(0, rest.find(',')), status);
+    const std::vector<std::string_view> fields = InformationFields(header);
+    return fields.size() >= 2 && ParseNumber(fields[0], index) && ParseNumber(fields[1], status);
 }
 
 std::vector<OfferedList> ParseOffers(std::string_view line) {

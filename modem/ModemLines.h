@@ -13,6 +13,7 @@ enum class LineKind {
     Announcement,         // "+CMTI:": a message was stored
     Restart,              // the module has started afresh and forgotten its set-up
     RestartAfterSilence,  // the same, but only when the module had been silent before it
+    SimReady,             // the SIM has been unlocked or has finished starting
 };
 
 // Compares without regard to letter case; blanks around the line are already gone.
@@ -30,6 +31,12 @@ bool ParseListing(std::string_view header, int& index, int& status);
 // Statuses of received messages; the others are messages written to be sent.
 inline constexpr int kReceivedUnread = 0;
 inline constexpr int kReceivedRead = 1;
+
+// The fields of an information line after its colon, unquoted: "+CNMI: 2,1,0,0,0" gives 2, 1, 0,
+// 0, 0; "+CPMS: \"SM\",3,30" gives SM, 3, 30. Commas inside quotes belong to their field.
+std::vector<std::string_view> InformationFields(std::string_view line);
+// Its number, as a field holds it; false when it holds anything else.
+bool ParseNumber(std::string_view field, int& value);
 
 // The parenthesised lists of a test command's answer, each as its items:
 // "+CNMI: (0-2),(0,1)" gives {"0-2"} and {"0", "1"}; "+CPMS: ("SM","ME"),()" gives {"SM", "ME"}

@@ -18,9 +18,12 @@ std::string& SettingsPathStorage() {
 // Windows opens a serial device exclusively, but Wine ignores the share mode
 // for devices; a named claim keeps a second opening in this session from
 // reading the same line.
+std::string ClaimName(const std::string& deviceName) {
+    return "Pelvaro.SerialPort." + deviceName.substr(deviceName.rfind('\\') + 1);
+}
+
 UniqueHandle ClaimDevice(const std::string& deviceName) {
-    const std::string name = "Pelvaro.SerialPort." + deviceName.substr(deviceName.rfind('\\') + 1);
-    UniqueHandle claim(CreateMutexA(nullptr, FALSE, name.c_str()));
+    UniqueHandle claim(CreateMutexA(nullptr, FALSE, ClaimName(deviceName).c_str()));
     if (claim && GetLastError() == ERROR_ALREADY_EXISTS) claim.Reset();
     return claim;
 }
@@ -41,6 +44,12 @@ std::string SerialPort::DeviceName(int portNumber) {
     return name;
 }
 
+bool SerialPort::HeldHere(int portNumber) {
+    const UniqueHandle claim(
+        OpenMutexA(SYNCHRONIZE, FALSE, ClaimName(DeviceName(portNumber)).c_str()));
+    return static_cast<bool>(claim);
+}
+
 bool SerialPort::ReadSettings(const char* path) {
     if (path != nullptr) {
         const std::size_t length = std::strlen(path);
@@ -55,9 +64,15 @@ int SerialPort::Open() {
     const std::string name = DeviceName(settings_.port);
     UniqueFileHandle device(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                         OPEN_EXISTING, 0, nullptr));
-    if (!device) return -1;
+    if (!device) {
+        openError_ = GetLastError();
+        return -1;
+    }
     UniqueHandle claim = ClaimDevice(name);
-    if (!claim) return -1;
+    if (!claim) {
+        openError_ = ERROR_ACCESS_DENIED;
+        return -1;
+    }
     device_ = std::move(device);
     claim_ = std::move(claim);
     return Configure();
@@ -85,6 +100,15 @@ int SerialPort::Configure() {
     DWORD count = 0;
     if (!ReadFile(device, drained, sizeof drained, &count, nullptr)) ClearErrors();
     return 0;
+}
+
+bool SerialPort::UseShortReads() {
+    COMMTIMEOUTS timeouts{};
+    if (!GetCommTimeouts(device_.Get(), &timeouts)) return false;
+    timeouts.ReadIntervalTimeout = 20;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 50;
+    return SetCommTimeouts(device_.Get(), &timeouts) != FALSE;
 }
 
 bool SerialPort::Write(const char* bytes, int count) {

@@ -22,10 +22,15 @@ class SerialPort {
     // replaces the process-wide settings path for every later call; one shorter
     // than 3 or longer than 259 characters is refused with false.
     bool ReadSettings(const char* path = nullptr);
+    // Takes these settings as they are, leaving the process-wide settings path alone.
+    void UseSettings(const LinkSettings& settings) { settings_ = settings; }
 
     // 0 when the device is open and configured; -1 when it cannot be opened,
     // -2 to -4 when it cannot be configured (it then stays open until destruction).
     int Open();
+    // Why the last Open gave -1, as the platform said it: ERROR_FILE_NOT_FOUND for no such
+    // port, ERROR_ACCESS_DENIED for one that another program or object holds.
+    DWORD OpenError() const { return openError_; }
 
     // All bytes at once, or one at a time with the send delay after each.
     bool Write(const char* bytes, int count);
@@ -33,6 +38,10 @@ class SerialPort {
     // One read that ends 50 ms after the last byte or 300 ms after it began:
     // the number of bytes read, 0 when none came, -1 when the read failed.
     int Read(char* buffer, int capacity);
+
+    // Reads that end 20 ms after the last byte or 50 ms after they began: for a thread that
+    // must also see to other things between reads. False when the device refused them.
+    bool UseShortReads();
 
     // Clears the device's error state; returns the platform's error mask.
     virtual DWORD ClearErrors();
@@ -45,6 +54,8 @@ class SerialPort {
     const LinkSettings& Settings() const { return settings_; }
 
     static std::string DeviceName(int portNumber);
+    // Whether an object of this process holds the port open.
+    static bool HeldHere(int portNumber);
     static const std::string& SettingsPath();
 
   private:
@@ -52,6 +63,7 @@ class SerialPort {
 
     LinkSettings settings_;
     bool present_ = true;
+    DWORD openError_ = ERROR_SUCCESS;
     UniqueFileHandle device_;
     UniqueHandle claim_;
 };

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "modem/AsciiText.h"
+
 namespace pelvaro {
 namespace {
 
@@ -22,6 +24,23 @@ constexpr SwitchKey kSwitches[] = {
     {"Full Decoding", &LinkSettings::fullDecoding},
     {"Full Modem Support", &LinkSettings::fullModemSupport},
 };
+
+struct TextKey {
+    const char* name;
+    std::string LinkSettings::*value;
+};
+constexpr TextKey kTexts[] = {
+    {"PIN", &LinkSettings::pin},
+};
+
+// The profile functions drop the blanks around a value; a PIN is at most 8 digits, a path at most
+// MAX_PATH characters.
+std::string ReadText(const std::string& path, const char* key) {
+    char value[MAX_PATH] = {};
+    const DWORD length =
+        GetPrivateProfileStringA(kSettingsSection, key, "", value, sizeof value, path.c_str());
+    return std::string(value, length);
+}
 
 int ReadNumber(const std::string& path, const char* key, int fallback) {
     return static_cast<int>(GetPrivateProfileIntA(kSettingsSection, key, fallback, path.c_str()));
@@ -44,6 +63,10 @@ LinkSettings ReadLinkSettings(const std::string& path) {
     for (const SwitchKey& key : kSwitches) {
         settings.*key.on = ReadSwitch(path, key.name);
     }
+    for (const TextKey& key : kTexts) {
+        settings.*key.value = ReadText(path, key.name);
+    }
+    settings.autoPort = EqualsNoCase(ReadText(path, kPortKey), kAutoPort);
     return settings;
 }
 

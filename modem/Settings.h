@@ -9,6 +9,7 @@ namespace pelvaro {
 inline constexpr char kDefaultSettingsPath[] = ".\\SerComm.ini";
 inline constexpr char kSettingsSection[] = "SerComm Options";
 inline constexpr char kPortKey[] = "Port";
+inline constexpr char kAutoPort[] = "auto";
 inline constexpr int kDefaultPort = 4;
 
 struct LinkSettings {
@@ -19,6 +20,10 @@ struct LinkSettings {
     // only when its key says 1, so that an absent key changes nothing.
     bool fullDecoding = false;
     bool fullModemSupport = false;
+    // "Port=auto": with full modem support, the modem is looked for among the COM ports.
+    bool autoPort = false;
+    // What the SIM is unlocked with when it asks; empty when none is given.
+    std::string pin;
 };
 
 // The settings in section "SerComm Options" of the file at `path`; whatever the file, the

@@ -18,18 +18,20 @@ constexpr std::size_t kLongestPdu = 256;
 }  // namespace
 
 bool MessageReader::Read(const Delivery& delivery, Clock::time_point now,
-                         std::vector<ClientMessage>& ready) {
-    if (full_) return ReadFully(delivery, now, ready);
+                         std::vector<ClientMessage>& ready, DeliveryTag tag) {
+    if (full_) return ReadFully(delivery, now, ready, tag);
     PduArea octets{};
     if (PduDecoder::HexToOctets(delivery.pdu, octets.data(), octets.size()) == 0) return false;
     SummaryBuffer summary;
     const std::size_t length = PduDecoder::WriteSummary(octets, summary);
-    ready.emplace_back().text = Utf16FromWindows1252({summary.data(), length});
+    ClientMessage& message = ready.emplace_back();
+    message.text = Utf16FromWindows1252({summary.data(), length});
+    if (tag != 0) message.sources.push_back(tag);
     return true;
 }
 
 bool MessageReader::ReadFully(const Delivery& delivery, Clock::time_point now,
-                              std::vector<ClientMessage>& ready) {
+                              std::vector<ClientMessage>& ready, DeliveryTag tag) {
     std::array<std::uint8_t, kLongestPdu> octets;
     const std::size_t size = PduDecoder::HexToOctets(delivery.pdu, octets.data(), octets.size());
     if (size == 0) return false;
@@ -42,13 +44,15 @@ bool MessageReader::ReadFully(const Delivery& delivery, Clock::time_point now,
     const bool receiver = fields.type != MessageType::Deliver;
     const bool hasText = HasTextLine(fields);
     if (hasText && fields.header.concatenation.count > 1) {
-        longMessages_.Add({fields.centre.text.View(), fields.party.text.View(), receiver,
-                           fields.header.concatenation, fields.coding, written},
-                          now, ready);
+        longMessages_.Add(
+            {fields.centre.text.View(), fields.party.text.View(), receiver,
+             fields.header.concatenation, fields.coding, written, fields.timestamp, tag},
+            now, ready);
         return true;
     }
     ClientMessage& message = ready.emplace_back();
     message.coding = fields.coding;
+    if (tag != 0) message.sources.push_back(tag);
     WriteFullSummary({fields.centre.text.View(), fields.party.text.View(), receiver, hasText},
                      &written, 1, message);
     return true;

@@ -32,6 +32,8 @@ struct ClientMessage {
     bool fixedWords = true;
     Span senderSpan;
     Span centreSpan;
+    // The caller's tags of the deliveries it was made from; empty when they were not tagged.
+    std::vector<DeliveryTag> sources;
 
     std::u16string_view Sender() const;
     std::u16string_view Centre() const;
@@ -52,8 +54,12 @@ class MessageReader {
 
     // Appends to `ready` what `delivery` completes: nothing while a long message still waits for
     // parts, and the longest-waiting incomplete one when more than LongMessages::kMostHeld would
-    // wait. False when the delivery holds no PDU.
-    bool Read(const Delivery& delivery, Clock::time_point now, std::vector<ClientMessage>& ready);
+    // wait. False when the delivery holds no PDU. A `tag` other than 0 goes into the sources of
+    // the message it becomes part of.
+    bool Read(const Delivery& delivery, Clock::time_point now, std::vector<ClientMessage>& ready,
+              DeliveryTag tag = 0);
+    // Whether the delivery tagged `tag` waits, in a long message still incomplete.
+    bool Holds(DeliveryTag tag) const { return longMessages_.Holds(tag); }
 
     // Appends the long messages whose newest part came LongMessages::kLongestWait or more before
     // `now`, with their missing parts marked.
@@ -64,7 +70,7 @@ class MessageReader {
 
   private:
     bool ReadFully(const Delivery& delivery, Clock::time_point now,
-                   std::vector<ClientMessage>& ready);
+                   std::vector<ClientMessage>& ready, DeliveryTag tag);
 
     bool full_;
     LongMessages longMessages_;

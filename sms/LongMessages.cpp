@@ -10,8 +10,8 @@ namespace pelvaro {
 namespace {
 
 constexpr std::u16string_view kGap = u"[\u2026]";
-// Enough for the messages of kLongestWait from any modem that is not flooding.
-constexpr std::size_t kMostGiven = 8 * LongMessages::kMostHeld;
+// Enough for the parts of kLongestWait from any modem that is not flooding.
+constexpr std::size_t kMostGiven = 32 * LongMessages::kMostHeld;
 
 }  // namespace
 
@@ -22,22 +22,53 @@ bool LongMessages::Matches(const Key& key, const MessagePart& part) {
            key.party == part.party;
 }
 
+std::uint64_t LongMessages::ContentOf(std::u16string_view text,
+                                      const std::array<std::uint8_t, 7>& timestamp) {
+    // FNV-1a: it tells contents apart, it need not keep them secret.
+    std::uint64_t hash = 14695981039346656037ull;
+    const auto mix = [&](std::uint64_t value) { hash = (hash ^ value) * 1099511628211ull; };
+    for (const char16_t unit : text) mix(unit);
+    for (const std::uint8_t octet : timestamp) mix(octet);
+    return hash;
+}
+
 bool LongMessages::GivenAlready(const MessagePart& part, Clock::time_point now) {
     given_.erase(given_.begin(),
                  std::find_if(given_.begin(), given_.end(),
                               [&](const Given& given) { return now - given.at < kLongestWait; }));
+    const std::uint64_t content = ContentOf(part.text, part.timestamp);
     return std::any_of(given_.begin(), given_.end(), [&](const Given& given) {
-        return Matches(given.key, part) &&
-               std::count(given.sequences.begin(), given.sequences.end(),
-                          part.concatenation.sequence) > 0;
+        return Matches(given.key, part) && given.sequence == part.concatenation.sequence &&
+               given.content == content;
+    });
+}
+
+std::vector<LongMessages::Message>::iterator LongMessages::Find(const MessagePart& part) {
+    auto lacking = held_.end();
+    for (auto message = held_.begin(); message != held_.end(); ++message) {
+        if (!Matches(message->key, part)) continue;
+        const auto held =
+            std::find_if(message->parts.begin(), message->parts.end(),
+                         [&](const Part& p) { return p.sequence == part.concatenation.sequence; });
+        if (held == message->parts.end()) {
+            if (lacking == held_.end()) lacking = message;
+        } else if (held->SameContent(part)) {
+            return message;
+        }
+    }
+    return lacking;
+}
+
+bool LongMessages::Holds(DeliveryTag tag) const {
+    return std::any_of(held_.begin(), held_.end(), [&](const Message& message) {
+        return std::find(message.tags.begin(), message.tags.end(), tag) != message.tags.end();
     });
 }
 
 void LongMessages::Add(const MessagePart& part, Clock::time_point now,
                        std::vector<ClientMessage>& ready) {
     if (GivenAlready(part, now)) return;
-    auto found = std::find_if(held_.begin(), held_.end(),
-                              [&](const Message& message) { return Matches(message.key, part); });
+    auto found = Find(part);
     if (found == held_.end()) {
         if (held_.size() >= kMostHeld) {
             GiveOut(held_.front(), now, ready);
@@ -49,17 +80,20 @@ void LongMessages::Add(const MessagePart& part, Clock::time_point now,
              std::u16string(part.centre),
              part.coding,
              now,
+             {},
              {}});
         found = held_.end() - 1;
     }
+    if (part.tag != 0) found->tags.push_back(part.tag);
 
     std::vector<Part>& parts = found->parts;
     const std::uint8_t sequence = part.concatenation.sequence;
     const auto place = std::lower_bound(
         parts.begin(), parts.end(), sequence,
         [](const Part& held, std::uint8_t wanted) { return held.sequence < wanted; });
+    // The same part again: it counts once, and does not make its message newer.
     if (place != parts.end() && place->sequence == sequence) return;
-    parts.insert(place, {sequence, std::u16string(part.text)});
+    parts.insert(place, {sequence, std::u16string(part.text), part.timestamp});
     // The first part's centre and coding stand for the message.
     if (sequence == 1) {
         found->centre.assign(part.centre);
@@ -79,12 +113,12 @@ void LongMessages::GiveOut(const Message& message, Clock::time_point now,
                            std::vector<ClientMessage>& ready) {
     std::vector<std::u16string_view> pieces;
     pieces.reserve(message.key.count);
-    if (given_.size() >= kMostGiven) given_.erase(given_.begin());
-    Given& given = given_.emplace_back(Given{message.key, now, {}});
     auto part = message.parts.begin();
     for (unsigned sequence = 1; sequence <= message.key.count; ++sequence) {
         if (part != message.parts.end() && part->sequence == sequence) {
-            given.sequences.push_back(part->sequence);
+            if (given_.size() >= kMostGiven) given_.erase(given_.begin());
+            given_.push_back(
+                {message.key, now, part->sequence, ContentOf(part->text, part->timestamp)});
             pieces.push_back((part++)->text);
         } else {
             pieces.push_back(kGap);
@@ -93,6 +127,7 @@ void LongMessages::GiveOut(const Message& message, Clock::time_point now,
     ClientMessage& client = ready.emplace_back();
     client.coding = message.coding;
     client.parts = static_cast<int>(message.parts.size());
+    client.sources = message.tags;
     WriteFullSummary({message.centre, message.key.party, message.key.receiver, true}, pieces.data(),
                      pieces.size(), client);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +15,10 @@ namespace pelvaro {
 
 struct ClientMessage;
 
+// What a caller calls a delivery, so that it learns which of its deliveries a message was made
+// from; 0 for none.
+using DeliveryTag = std::uint64_t;
+
 // One part of a long message as it arrives.
 struct MessagePart {
     std::u16string_view centre;
@@ -22,13 +27,17 @@ struct MessagePart {
     Concatenation concatenation;
     DataCoding coding;
     std::u16string_view text;
+    std::array<std::uint8_t, 7> timestamp{};  // the service centre's, as sent
+    DeliveryTag tag = 0;
 };
 
 // The parts of long messages while they wait for each other. Parts belong together when their
 // party, kind, reference and part count agree; they may come in any order and interleaved with
-// other messages' parts, and a part that comes twice counts once, also when it comes again after
-// its message was given out (within kLongestWait). Nothing is dropped: a message still incomplete
-// is given out with the parts that came, each missing one marked "[…]".
+// other messages' parts. A part is a repeat only when its text and time stamp are those of a part
+// held, or given out within kLongestWait; it then counts once. A part whose number is held with
+// other content belongs to another message with the same reference, which 8-bit references and
+// busy senders make common. Nothing is dropped: a message still incomplete is given out with the
+// parts that came, each missing one marked "[…]".
 class LongMessages {
   public:
     using Clock = std::chrono::steady_clock;
@@ -47,6 +56,8 @@ class LongMessages {
     void Flush(std::vector<ClientMessage>& ready);
 
     std::size_t Held() const { return held_.size(); }
+    // Whether a message held waits with the delivery tagged `tag` among its parts.
+    bool Holds(DeliveryTag tag) const;
 
   private:
     struct Key {
@@ -59,23 +70,35 @@ class LongMessages {
     struct Part {
         std::uint8_t sequence;
         std::u16string text;
+        std::array<std::uint8_t, 7> timestamp;
+
+        bool SameContent(const MessagePart& part) const {
+            return text == part.text && timestamp == part.timestamp;
+        }
     };
     struct Message {
         Key key;
         std::u16string centre;
         DataCoding coding;
         Clock::time_point newest;
-        std::vector<Part> parts;  // by sequence
+        std::vector<Part> parts;        // by sequence
+        std::vector<DeliveryTag> tags;  // of every delivery it holds, repeats included
     };
-    // A message given out, with the parts it had, for the parts a module delivers again.
+    // A part given out, for a module that delivers it again.
     struct Given {
         Key key;
         Clock::time_point at;
-        std::vector<std::uint8_t> sequences;
+        std::uint8_t sequence;
+        std::uint64_t content;
     };
 
     static bool Matches(const Key& key, const MessagePart& part);
+    static std::uint64_t ContentOf(std::u16string_view text,
+                                   const std::array<std::uint8_t, 7>& timestamp);
     bool GivenAlready(const MessagePart& part, Clock::time_point now);
+    // The held message `part` belongs to, or end(): the first with its key that holds its
+    // number with the same content, else the first that lacks its number.
+    std::vector<Message>::iterator Find(const MessagePart& part);
     void GiveOut(const Message& message, Clock::time_point now, std::vector<ClientMessage>& ready);
     // Gives out and forgets the messages `due` picks, oldest first.
     template <typename Due>

@@ -16,24 +16,39 @@ std::uint64_t Hash(const std::uint8_t* octets, std::size_t count) {
     return hash;
 }
 
-}  // namespace
-
-bool RepeatFilter::IsRepeat(std::string_view pduHex, Clock::time_point now) {
+// The octets that identify a message: the TPDU after its first octet, whose flags may differ
+// between two deliveries of one message. False when there is no TPDU.
+bool Identity(std::string_view pduHex, std::uint64_t& identity) {
     PduArea octets{};
     const std::size_t count = PduDecoder::HexToOctets(pduHex, octets.data(), octets.size());
     // The service-centre address, then the TPDU's first octet.
     const std::size_t identityStart = 1 + std::size_t{octets[0]} + 1;
     if (count <= identityStart) return false;
-    const std::uint64_t identity = Hash(octets.data() + identityStart, count - identityStart);
+    identity = Hash(octets.data() + identityStart, count - identityStart);
+    return true;
+}
 
+}  // namespace
+
+void RepeatFilter::Forget(Clock::time_point now) {
     while (!seen_.empty() &&
            (now - seen_.front().first >= kRemembered || seen_.size() >= kMostRemembered)) {
         seen_.pop_front();
     }
-    const bool repeat = std::any_of(seen_.begin(), seen_.end(),
-                                    [&](const auto& entry) { return entry.second == identity; });
-    if (!repeat) seen_.emplace_back(now, identity);
-    return repeat;
+}
+
+bool RepeatFilter::Seen(std::string_view pduHex, Clock::time_point now) {
+    std::uint64_t identity = 0;
+    if (!Identity(pduHex, identity)) return false;
+    Forget(now);
+    return std::any_of(seen_.begin(), seen_.end(),
+                       [&](const auto& entry) { return entry.second == identity; });
+}
+
+void RepeatFilter::Remember(std::string_view pduHex, Clock::time_point now) {
+    std::uint64_t identity = 0;
+    if (!Identity(pduHex, identity) || Seen(pduHex, now)) return;
+    seen_.emplace_back(now, identity);
 }
 
 }  // namespace pelvaro

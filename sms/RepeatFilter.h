@@ -17,12 +17,17 @@ class RepeatFilter {
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::hours kRemembered{1};
 
-    // True when the message in `pduHex` (service-centre address and TPDU, hexadecimal) came
-    // within the last hour; otherwise it is remembered. Text holding no TPDU is never a repeat.
-    bool IsRepeat(std::string_view pduHex, Clock::time_point now);
+    // True when the message in `pduHex` (service-centre address and TPDU, hexadecimal) was
+    // remembered within the last hour. Text holding no TPDU is never a repeat.
+    bool Seen(std::string_view pduHex, Clock::time_point now);
+    // Remembers the message, once the client has it: one remembered before would be dropped as a
+    // repeat when it comes again after a client that never saw it.
+    void Remember(std::string_view pduHex, Clock::time_point now);
 
   private:
     static constexpr std::size_t kMostRemembered = 10000;
+
+    void Forget(Clock::time_point now);
 
     std::deque<std::pair<Clock::time_point, std::uint64_t>> seen_;
 };

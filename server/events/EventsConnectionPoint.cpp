@@ -39,16 +39,19 @@ EventsConnectionPoint::EventsConnectionPoint(IUnknown* owner)
     : ConnectionPoint(owner, DIID__IReadSmsEvents) {}
 
 HRESULT EventsConnectionPoint::RaiseTestEvent() noexcept {
-    return Raise(DISPID_TESTEVENT, nullptr, 0);
+    return Raise(DISPID_TESTEVENT, nullptr, 0, nullptr);
 }
 
-HRESULT EventsConnectionPoint::RaiseOnNewSms(BSTR Sender, BSTR ServCenter, BSTR MsgText) noexcept {
+HRESULT EventsConnectionPoint::RaiseOnNewSms(BSTR Sender, BSTR ServCenter, BSTR MsgText,
+                                             int* heard) noexcept {
     const BSTR reversed[] = {MsgText, ServCenter, Sender};
-    return Raise(DISPID_ONNEWSMS, reversed, kMaxArgs);
+    return Raise(DISPID_ONNEWSMS, reversed, kMaxArgs, heard);
 }
 
 // `args` is in DISPPARAMS order: the last parameter first.
-HRESULT EventsConnectionPoint::Raise(DISPID dispId, const BSTR* args, UINT argCount) noexcept {
+HRESULT EventsConnectionPoint::Raise(DISPID dispId, const BSTR* args, UINT argCount,
+                                     int* heard) noexcept {
+    if (heard) *heard = 0;
     // A sink may release the owner's last reference; the walk below still reads this object.
     const ComPtr<IUnknown> keepOwner = ComPtr<IUnknown>::Borrow(Owner());
     // Sinks connected by a handler wait for the next event: slot reuse would otherwise decide
@@ -71,6 +74,7 @@ HRESULT EventsConnectionPoint::Raise(DISPID dispId, const BSTR* args, UINT argCo
         DISPPARAMS params{argCount ? rgvarg : nullptr, nullptr, argCount, 0};
         result = InvokeSink(sink.Get(), dispId, &params);
         if (FAILED(result)) return result;
+        if (heard) ++*heard;
     }
     return result;
 }

@@ -17,11 +17,13 @@ class EventsConnectionPoint final : public ConnectionPoint {
     // raise began receive it. The owner is kept alive until the raise returns, but may be gone
     // afterwards if a sink released it; call these only while the owner holds a reference.
     HRESULT RaiseTestEvent() noexcept;
-    // The strings are borrowed for the call, neither copied nor freed.
-    HRESULT RaiseOnNewSms(BSTR Sender, BSTR ServCenter, BSTR MsgText) noexcept;
+    // The strings are borrowed for the call, neither copied nor freed. `heard`, when given, counts
+    // the sinks that returned without failing.
+    HRESULT RaiseOnNewSms(BSTR Sender, BSTR ServCenter, BSTR MsgText,
+                          int* heard = nullptr) noexcept;
 
   private:
-    HRESULT Raise(DISPID dispId, const BSTR* args, UINT argCount) noexcept;
+    HRESULT Raise(DISPID dispId, const BSTR* args, UINT argCount, int* heard) noexcept;
 };
 
 }  // namespace pelvaro

@@ -1,150 +1,121 @@
 #include "server/receiver/FullReception.h"
 
-#include <algorithm>
-#include <string>
-#include <vector>
+#include <mutex>
 
-#include "modem/ModemCommands.h"
-#include "modem/ModemLines.h"
-#include "server/receiver/ReadSms.h"
-#include "server/receiver/ReceptionLoop.h"
-#include "server/receiver/UserFeedback.h"
-#include "sms/PduDecoder.h"
-#include "sms/PduFields.h"
+#include "server/module/ModulePath.h"
+#include "server/receiver/FullDialogue.h"
 
 namespace pelvaro {
 namespace {
 
-constexpr ULONGLONG kReopenEveryMs = 10000;
-// A module that has just started may refuse the set-up until its SIM is ready.
-constexpr ULONGLONG kSetUpEveryMs = 5000;
-// Where nothing routes new messages, the storage is where they are found.
-constexpr ULONGLONG kStorageReadEveryMs = 10000;
-// A full storage takes a few seconds to list at 57600 baud.
-constexpr unsigned kListingTimeoutMs = 30000;
+constexpr wchar_t kWindowClass[] = L"Pelvaro.Reception";
+constexpr UINT kEventsPosted = WM_APP + 1;
 
-struct Stored {
-    int index;
-    KeptDelivery message;
-    std::int64_t time = 0;  // the service centre's time stamp
-};
+// The class lives while a window of it does: registered with the first, unregistered with the
+// last, so that it never outlives the library whose window procedure it names.
+std::mutex windowsMutex;
+int windowCount = 0;
 
-std::int64_t ServiceCentreTime(const KeptDelivery& message) {
-    PduArea octets{};
-    const std::size_t size = PduDecoder::HexToOctets(message.pdu, octets.data(), octets.size());
-    PduFields fields;
-    ReadPduFields(octets.data(), size, fields);
-    return SecondsSince2000(fields.timestamp);
-}
-
-// The received messages a listing holds, oldest first: a modem stores a new message at the first
-// free index, so that the indices need not follow the order of arrival.
-std::vector<Stored> ReceivedMessages(const CommandReply& listing) {
-    std::vector<Stored> received;
-    for (const KeptDelivery& entry : listing.stored) {
-        int index = -1;
-        int status = -1;
-        if (!ParseListing(entry.header, index, status)) continue;
-        if (status != kReceivedUnread && status != kReceivedRead) continue;
-        received.push_back({index, entry, ServiceCentreTime(entry)});
-    }
-    std::stable_sort(received.begin(), received.end(), [](const Stored& a, const Stored& b) {
-        return a.time != b.time ? a.time < b.time : a.index < b.index;
-    });
-    return received;
-}
-
-// Raised first and deleted only once the sinks have returned; one that cannot be read stays.
-// False when the receiver is no longer linked to `link`.
-bool RaiseAndDelete(CReadSms* receiver, ModemChannel* link, const Stored& stored) {
-    if (!IsRepeat(receiver, stored.message)) {
-        const bool raised = receiver->ProcessReceivedText(stored.message.View());
-        PlayMessageBeep(raised ? MB_OK : MB_ICONHAND);
-        if (!StillLinked(receiver, link)) return false;
-        if (!raised) return true;
-    }
-    CommandReply reply;
-    link->Query(kDeleteAt + std::to_string(stored.index), reply);
-    return true;
-}
-
-bool DeliverAnnounced(CReadSms* receiver, ModemChannel* link) {
-    int index = -1;
-    while (link->TakeAnnouncement(index)) {
-        CommandReply reply;
-        if (!link->Query(kReadAt + std::to_string(index), reply) || reply.stored.empty()) {
-            // Left where it is, for the listing of the whole storage at the next tick.
-            receiver->Full().storagePending = true;
-            continue;
+HWND CreateEventWindow(WNDPROC procedure, void* owner) {
+    const std::lock_guard<std::mutex> lock(windowsMutex);
+    if (windowCount == 0) {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = procedure;
+        windowClass.hInstance = ThisModule();
+        windowClass.lpszClassName = kWindowClass;
+        if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+            return nullptr;
         }
-        if (!RaiseAndDelete(receiver, link, {index, reply.stored.front()})) return false;
     }
-    return true;
+    const HWND window = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                        ThisModule(), nullptr);
+    if (window) {
+        ++windowCount;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner));
+    } else if (windowCount == 0) {
+        UnregisterClassW(kWindowClass, ThisModule());
+    }
+    return window;
+}
+
+void DestroyEventWindow(HWND window) {
+    if (!window) return;
+    const std::lock_guard<std::mutex> lock(windowsMutex);
+    DestroyWindow(window);
+    if (--windowCount == 0) UnregisterClassW(kWindowClass, ThisModule());
 }
 
 }  // namespace
 
-void LoseLink(CReadSms* receiver) {
-    FullModemState& state = receiver->Full();
-    receiver->DropLink();
-    state.reconnecting = true;
-    state.nextReopen = GetTickCount64() + kReopenEveryMs;
-    PlayMessageBeep(MB_ICONEXCLAMATION);
-    receiver->RaiseTestEvent();
-}
+FullReception::FullReception(const LinkSettings& settings, ReceptionEvents& events)
+    : events_(events),
+      window_(CreateEventWindow(&FullReception::WindowProc, this)),
+      mailbox_([this] { PostMessageW(window_, kEventsPosted, 0, 0); }),
+      dialogue_(std::make_unique<FullDialogue>(settings, mailbox_)) {}
 
-void Reconnect(CReadSms* receiver) {
-    FullModemState& state = receiver->Full();
-    const ULONGLONG now = GetTickCount64();
-    if (now < state.nextReopen) return;
-    state.nextReopen = now + kReopenEveryMs;
-    if (!receiver->EnsureModemLink()) return;
-    state.reconnecting = false;
-    state.setUpPending = true;
-    state.nextSetUp = now;
-}
-
-void SetUpAgainIfDue(CReadSms* receiver, ModemChannel& link, bool restarted) {
-    FullModemState& state = receiver->Full();
-    const ULONGLONG now = GetTickCount64();
-    if (restarted) {
-        state.setUpPending = true;
-        state.nextSetUp = now;
+FullReception::~FullReception() {
+    if (thread_.joinable()) {
+        // What was posted and not raised stays with the modem, stored or unacknowledged.
+        mailbox_.RequestStop();
+        Outgoing dropped;
+        while (mailbox_.WaitForItem(dropped)) {
+        }
+        thread_.join();
     }
-    if (!state.setUpPending || now < state.nextSetUp) return;
-    state.nextSetUp = now + kSetUpEveryMs;
-    std::string why;
-    if (!NegotiateSetup(link, state.dialogue, why)) return;
-    state.setUpPending = false;
-    state.storagePending = true;
+    DestroyEventWindow(window_);
 }
 
-void ResumeAfterQuiet(CReadSms* receiver, ModemChannel& link) {
-    FullModemState& state = receiver->Full();
-    if (!state.dialogue.routing.empty()) link.SendCommand(state.dialogue.routing, true);
-    state.storagePending = true;
-}
-
-bool DeliverStored(CReadSms* receiver, ModemChannel* link) {
-    if (!DeliverAnnounced(receiver, link)) return false;
-    FullModemState& state = receiver->Full();
-    const ULONGLONG now = GetTickCount64();
-    if (!state.storagePending && !(state.dialogue.PollsStorage() && now >= state.nextStorageRead)) {
-        return true;
+SetUpReport FullReception::Start() {
+    if (!window_) {
+        return {SetUpReport::Kind::Failed, "no window for the events could be made", 0};
     }
-    state.storagePending = false;
-    state.nextStorageRead = now + kStorageReadEveryMs;
-    CommandReply listing;
-    if (!link->Query(kListAll, listing, kListingTimeoutMs)) return true;
-    for (const Stored& stored : ReceivedMessages(listing)) {
-        if (!RaiseAndDelete(receiver, link, stored)) return false;
-    }
-    return true;
+    thread_ = std::thread([this] { dialogue_->Run(); });
+    SetUpReport report = mailbox_.FirstReport();
+    if (report.kind == SetUpReport::Kind::Failed) thread_.join();
+    return report;
 }
 
-bool IsRepeat(CReadSms* receiver, const KeptDelivery& delivery) {
-    FullModemState& state = receiver->Full();
-    return state.on && state.repeats.IsRepeat(delivery.pdu, RepeatFilter::Clock::now());
+SetUpReport FullReception::StartAgain() {
+    ++generation_;
+    return mailbox_.SetUp();
+}
+
+bool FullReception::Drain() {
+    if (raising_ || stopping_) return true;
+    raising_ = true;
+    Outgoing item;
+    while (!CloseDue() && mailbox_.Take(item)) Raise(item);
+    raising_ = false;
+    return !CloseDue();
+}
+
+void FullReception::Stop() {
+    if (stopping_ || !thread_.joinable()) return;
+    // Handlers run from here see a raise in progress: their Close waits for this one.
+    stopping_ = raising_ = true;
+    mailbox_.RequestStop();
+    Outgoing item;
+    while (mailbox_.WaitForItem(item)) Raise(item);
+    thread_.join();
+    raising_ = false;
+}
+
+void FullReception::Raise(const Outgoing& item) {
+    if (item.kind == Outgoing::Kind::TestEvent) {
+        events_.RaiseLinkLost();
+        return;
+    }
+    mailbox_.Answer({item.id, events_.RaiseNewSms(item.message)});
+}
+
+LRESULT CALLBACK FullReception::WindowProc(HWND window, UINT message, WPARAM wparam,
+                                           LPARAM lparam) {
+    if (message != kEventsPosted) return DefWindowProcW(window, message, wparam, lparam);
+    auto* self = reinterpret_cast<FullReception*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    // The owner may end this reception, and destroy this window, before this returns.
+    if (self) self->events_.EventsWaiting();
+    return 0;
 }
 
 }  // namespace pelvaro

@@ -1,47 +1,85 @@
 #pragma once
-// What "Full Modem Support=1" adds to reception: the set-up made again after the module restarts,
-// stored messages delivered and deleted, and a modem found again after it vanished.
+// Reception under "Full Modem Support=1", as the client's thread sees it. The dialogue with the
+// modem runs on a thread of its own (FullDialogue) and posts each event to a message-only window
+// of the client's thread, which raises it there: the client's thread does nothing but raise the
+// events, so a form or a sheet on it never waits for the modem. A thread rather than a short
+// timer, because writes paced by "Send Delay", the opening of a port and a modem that takes
+// seconds to list its storage would each hold a timer's thread far longer than a user tolerates.
 
 #include <windows.h>
 
-#include "modem/ModemChannel.h"
-#include "server/receiver/ModemSetup.h"
-#include "sms/RepeatFilter.h"
+#include <memory>
+#include <string>
+#include <thread>
 
-class CReadSms;
+#include "modem/Settings.h"
+#include "server/receiver/ReceptionMailbox.h"
+#include "sms/ClientMessage.h"
 
 namespace pelvaro {
 
-// What the receiver keeps beyond its link, so that it can set the modem up again and find it
-// again after it vanished.
-struct FullModemState {
-    bool on = false;
-    int port = 0;  // as the settings named it at the last opening
-    ModemDialogue dialogue;
-    bool setUpPending = false;
-    ULONGLONG nextSetUp = 0;
-    // The storage is read at the next tick: after a set-up, and regularly where nothing routes.
-    bool storagePending = false;
-    ULONGLONG nextStorageRead = 0;
-    bool reconnecting = false;
-    ULONGLONG nextReopen = 0;
-    // Outlives stops and starts: a module may deliver again what it delivered before a Close.
-    RepeatFilter repeats;
+class FullDialogue;
+
+// Who raises the events: the receiver object.
+class ReceptionEvents {
+  public:
+    // True when at least one sink returned from OnNewSms without failing.
+    virtual bool RaiseNewSms(const ClientMessage& message) = 0;
+    virtual void RaiseLinkLost() = 0;
+    // The window has posted events to raise: raise them with Drain, unless it is already
+    // raising them further up this thread's stack.
+    virtual void EventsWaiting() = 0;
+
+  protected:
+    ~ReceptionEvents() = default;
 };
 
-// The link has failed for good: TestEvent once, the port closed, a new one tried every 10 s.
-// The receiver may be gone when this returns.
-void LoseLink(CReadSms* receiver);
-// While reconnecting: every 10 s, the port opened again and the set-up made once it answers.
-void Reconnect(CReadSms* receiver);
-// After a restart announcement, and until the module takes it: the set-up made again.
-void SetUpAgainIfDue(CReadSms* receiver, ModemChannel& link, bool restarted);
-// After an answered keep-alive: the routing sent again, and the storage read at this tick.
-void ResumeAfterQuiet(CReadSms* receiver, ModemChannel& link);
-// Raises what the storage holds or announced, each deleted once the sinks have returned. False
-// when the receiver is no longer linked to `link` afterwards.
-bool DeliverStored(CReadSms* receiver, ModemChannel* link);
-// True when a delivery repeats one raised within the hour; it is then acknowledged but not raised.
-bool IsRepeat(CReadSms* receiver, const KeptDelivery& delivery);
+class FullReception {
+  public:
+    // Created on the client's thread, where the events will be raised; does nothing yet.
+    FullReception(const LinkSettings& settings, ReceptionEvents& events);
+    FullReception(const FullReception&) = delete;
+    FullReception& operator=(const FullReception&) = delete;
+    // Stops without raising anything: call Stop first.
+    ~FullReception();
+
+    // Starts the dialogue's thread and waits for its first set-up. On failure the thread has
+    // ended, and `report.why` says why.
+    SetUpReport Start();
+    // Sets the modem up again, as a repeated StartReceiving asks, and raises again at the next
+    // listing what no sink took. A close asked for inside a handler is called off.
+    SetUpReport StartAgain();
+
+    // Raises what the dialogue has posted, in order. Events raised by a handler's own message
+    // loop would nest: while one is raised, this does nothing, and the raise further up goes on
+    // with what came meanwhile. False when a handler asked for Close meanwhile: the owner then
+    // stops the reception.
+    bool Drain();
+    bool Raising() const { return raising_; }
+    bool Stopping() const { return stopping_; }
+    // Close from inside a handler: carried out once the handler has returned.
+    void CloseAfterRaise() { closeAt_ = generation_; }
+
+    // Raises what was already read first, then the long messages still incomplete, lets the
+    // dialogue settle them with the modem, and ends its thread.
+    void Stop();
+
+  private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    void Raise(const Outgoing& item);
+    bool CloseDue() const { return closeAt_ == generation_; }
+
+    ReceptionEvents& events_;
+    HWND window_ = nullptr;
+    ReceptionMailbox mailbox_;
+    std::unique_ptr<FullDialogue> dialogue_;
+    std::thread thread_;
+    bool raising_ = false;
+    bool stopping_ = false;
+    // Each start counts; a Close asked for inside a handler applies to the start it was made in,
+    // so that a StartReceiving after it in the same handler calls it off.
+    unsigned generation_ = 0;
+    unsigned closeAt_ = ~0u;
+};
 
 }  // namespace pelvaro

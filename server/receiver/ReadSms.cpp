@@ -1,10 +1,13 @@
 #include "server/receiver/ReadSms.h"
 
+#include <chrono>
 #include <new>
 #include <utility>
 #include <vector>
 
 #include "modem/ModemCommands.h"
+#include "modem/ModemSetup.h"
+#include "modem/SerialPort.h"
 #include "server/module/ModuleLock.h"
 #include "server/receiver/ReceptionLoop.h"
 #include "server/receiver/UserFeedback.h"
@@ -17,6 +20,7 @@
 // namespace.
 using pelvaro::Bstr;
 using pelvaro::LockModule;
+using pelvaro::PlayMessageBeep;
 using pelvaro::ShowMessageBox;
 using pelvaro::StartReception;
 using pelvaro::StopReception;
@@ -25,8 +29,9 @@ using pelvaro::UnlockModule;
 namespace {
 // Refs taken and dropped while the object is torn down must not start a second destruction.
 constexpr LONG kDestroyingCount = -1073741823;
-
-const pelvaro::ModemDialogue kFixedDialogue;
+// How long the fixed dialogue waits for a SIM that was just given its PIN; the set-up says the
+// rest.
+constexpr auto kSimPatience = std::chrono::seconds(30);
 
 // Why the modem cannot be used, for clients that ask (GetErrorInfo); set only with full modem
 // support, since without it no method sets error information.
@@ -90,34 +95,72 @@ ULONG CReadSms::InternalRelease() {
 }
 
 HRESULT CReadSms::StartReceiving(VARIANT_BOOL UseDialog) {
-    if (!EnsureModemLink()) {
-        if (full_.on) SetErrorText("COM" + std::to_string(full_.port) + " could not be opened");
-        return E_FAIL;
-    }
-    if (full_.on) {
-        std::string why;
-        if (!pelvaro::NegotiateSetup(*ModemLink, full_.dialogue, why)) {
-            SetErrorText(why);
-            return E_FAIL;
-        }
-        full_.setUpPending = false;
-        full_.storagePending = true;
-        full_.reconnecting = false;
+    HRESULT hr = S_OK;
+    if (full_) {
+        hr = StartFullyAgain();
+    } else if (ModemLink) {
+        // A linked object keeps its link and the dialogue it was opened for.
+        hr = StartFixed();
     } else {
-        // A modem left in text mode delivers no PDU. One that lacks the command goes on as before.
-        ModemLink->SendCommand(pelvaro::kPduMode, true);
-        if (!ModemLink->SendCommand(pelvaro::kPhase2Plus, true)) return E_FAIL;
-        if (!ModemLink->SendCommand(pelvaro::kDirectRouting, true)) return E_FAIL;
+        const pelvaro::LinkSettings settings =
+            pelvaro::ReadLinkSettings(pelvaro::SerialPort::SettingsPath());
+        hr = settings.fullModemSupport ? StartFully(settings) : StartFixed();
     }
-    if (!StartReception(this)) return E_FAIL;
+    if (FAILED(hr)) return hr;
     if (UseDialog) {
         ShowMessageBox(nullptr, L"SMS-Empfang l\u00e4uft.", L"Pelvaro:StartReceiving", MB_OK);
     }
-    // The box's message loop runs ticks, and a sink may have released this object meanwhile.
+    // The box's message loop raises events, and a sink may have released this object meanwhile.
     return S_OK;
 }
 
+HRESULT CReadSms::StartFixed() {
+    if (!EnsureModemLink()) return E_FAIL;
+    // Only "PIN=" in the settings adds to the fixed dialogue: the SIM asked first.
+    const std::string& pin = ModemLink->Settings().pin;
+    if (!pin.empty()) {
+        pelvaro::CommandLayer layer(ModemLink->Wire());
+        pelvaro::UnlockSim(layer, pin, kSimPatience);
+    }
+    for (const pelvaro::FixedSetUpStep& step : pelvaro::kFixedSetUp) {
+        if (!ModemLink->SendCommand(step.command, true) && step.mustSucceed) return E_FAIL;
+    }
+    return StartReception(this) ? S_OK : E_FAIL;
+}
+
+HRESULT CReadSms::StartFully(const pelvaro::LinkSettings& settings) {
+    pelvaro::ReceptionEvents& events = *this;
+    auto reception = std::make_unique<pelvaro::FullReception>(settings, events);
+    const pelvaro::SetUpReport report = reception->Start();
+    if (report.kind == pelvaro::SetUpReport::Kind::Failed) {
+        SetErrorText(report.why);
+        return E_FAIL;
+    }
+    full_ = std::move(reception);
+    return S_OK;
+}
+
+HRESULT CReadSms::StartFullyAgain() {
+    if (full_->Stopping()) {
+        SetErrorText("StartReceiving was called while reception was stopping");
+        return E_FAIL;
+    }
+    const pelvaro::SetUpReport report = full_->StartAgain();
+    if (report.kind != pelvaro::SetUpReport::Kind::Failed) return S_OK;
+    SetErrorText(report.why);
+    return E_FAIL;
+}
+
 HRESULT CReadSms::Close() noexcept {
+    if (full_) {
+        // Inside a handler: once it has returned.
+        if (full_->Raising()) {
+            full_->CloseAfterRaise();
+        } else {
+            StopFully();
+        }
+        return S_OK;
+    }
     // Nothing is dropped: long messages still incomplete go out with their gaps marked.
     std::vector<pelvaro::ClientMessage> incomplete;
     try {
@@ -125,9 +168,6 @@ HRESULT CReadSms::Close() noexcept {
     } catch (const std::bad_alloc&) {
     }
     ModemLink.reset();
-    full_.reconnecting = false;
-    full_.setUpPending = false;
-    full_.storagePending = false;
     try {
         RaiseMessages(incomplete);
     } catch (const std::bad_alloc&) {
@@ -135,18 +175,16 @@ HRESULT CReadSms::Close() noexcept {
     return S_OK;
 }
 
-const pelvaro::ModemDialogue& CReadSms::Dialogue() const {
-    return full_.on ? full_.dialogue : kFixedDialogue;
+void CReadSms::StopFully() {
+    full_->Stop();
+    full_.reset();
 }
 
 bool CReadSms::EnsureModemLink() {
     if (ModemLink) return true;
     auto link = std::make_unique<pelvaro::ModemChannel>();
-    const bool opened = link->Open();
+    if (!link->Open()) return false;
     // The settings are read afresh with every opening, and the switch with them.
-    full_.on = link->Settings().fullModemSupport;
-    full_.port = link->Settings().port;
-    if (!opened) return false;
     if (reader_.FullDecoding() != link->Settings().fullDecoding) {
         std::vector<pelvaro::ClientMessage> incomplete;
         reader_.Flush(incomplete);
@@ -155,6 +193,33 @@ bool CReadSms::EnsureModemLink() {
     }
     ModemLink = std::move(link);
     return true;
+}
+
+bool CReadSms::RaiseNewSms(const pelvaro::ClientMessage& message) {
+    try {
+        const Bstr sender = BstrFromUtf16(message.Sender());
+        const Bstr center = BstrFromUtf16(message.Centre());
+        const Bstr text = BstrFromUtf16(message.text);
+        int heard = 0;
+        events_.RaiseOnNewSms(sender.Get(), center.Get(), text.Get(), &heard);
+        PlayMessageBeep(MB_OK);
+        return heard > 0;
+    } catch (const std::bad_alloc&) {
+        // Not raised: it stays with the modem for the next start.
+        return false;
+    }
+}
+
+void CReadSms::RaiseLinkLost() {
+    PlayMessageBeep(MB_ICONEXCLAMATION);
+    events_.RaiseTestEvent();
+}
+
+void CReadSms::EventsWaiting() {
+    if (!full_) return;
+    // A sink may release the object; it lives until this raise is over.
+    const pelvaro::ComPtr<IUnknown> alive(controlling_);
+    if (!full_->Drain()) StopFully();
 }
 
 bool CReadSms::ProcessReceivedText(const pelvaro::Delivery& delivery) {

@@ -1,6 +1,7 @@
 #pragma once
 // The receiver object. Its parts share one identity and one reference count; the receiver's own
-// state, the modem link, comes after them.
+// state comes after them: the modem link of the fixed dialogue, driven by the process-wide timer,
+// or the reception under "Full Modem Support=1", which has a thread of its own.
 
 #include <ocidl.h>
 
@@ -18,7 +19,9 @@
 #include "sms/ClientMessage.h"
 #include "win/QueryInterface.h"
 
-class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRaiser {
+class CReadSms final : public pelvaro::ReceiverCommands,
+                       public pelvaro::EventRaiser,
+                       private pelvaro::ReceptionEvents {
   public:
     // outer: the aggregating object's unknown, or null for a plain object. The count starts at
     // 0; the creator takes the first reference through InnerUnknown()->QueryInterface.
@@ -44,15 +47,12 @@ class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRa
     bool ProcessReceivedText(const pelvaro::Delivery& delivery);
     // Raises the long messages that waited too long for their missing parts.
     void RaiseExpired();
-    // Null while the object is not linked.
+    // The fixed dialogue's link; null while the object is not linked.
     pelvaro::ModemChannel* Link() const { return ModemLink.get(); }
     // Opens the link unless it is open, with the settings read afresh.
     bool EnsureModemLink();
-    void DropLink() { ModemLink.reset(); }
-
-    pelvaro::FullModemState& Full() { return full_; }
-    // The dialogue with the modem: the fixed one, or the one set up with full modem support.
-    const pelvaro::ModemDialogue& Dialogue() const;
+    // Whether reception with full modem support runs.
+    bool ReceivesFully() const { return static_cast<bool>(full_); }
 
   private:
     // Not delegating: in the aggregated form the outer object holds this one.
@@ -80,6 +80,16 @@ class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRa
     ULONG InternalRelease();
     void RaiseMessages(const std::vector<pelvaro::ClientMessage>& messages);
 
+    HRESULT StartFixed();
+    HRESULT StartFully(const pelvaro::LinkSettings& settings);
+    HRESULT StartFullyAgain();
+    void StopFully();
+
+    // What the reception with full modem support asks of the object, on the client's thread.
+    bool RaiseNewSms(const pelvaro::ClientMessage& message) override;
+    void RaiseLinkLost() override;
+    void EventsWaiting() override;
+
     LONG refCount_ = 0;
     Unknown inner_{*this};
     IUnknown* const controlling_;
@@ -93,5 +103,5 @@ class CReadSms final : public pelvaro::ReceiverCommands, public pelvaro::EventRa
     pelvaro::ErrorInfoPart errorInfo_{controlling_};
     std::unique_ptr<pelvaro::ModemChannel> ModemLink;
     pelvaro::MessageReader reader_;
-    pelvaro::FullModemState full_;
+    std::unique_ptr<pelvaro::FullReception> full_;
 };

@@ -5,7 +5,6 @@
 
 #include "modem/ModemChannel.h"
 #include "modem/ModemCommands.h"
-#include "server/receiver/FullReception.h"
 #include "server/receiver/ReadSms.h"
 #include "server/receiver/UserFeedback.h"
 
@@ -24,108 +23,59 @@ constexpr LONG kIdleTicksAfterData = 30;
 // waits in the channel for the next one.
 constexpr int kMostDeliveriesPerTick = 20;
 
-void Acknowledge(ModemChannel& link, const ModemDialogue& dialogue) {
-    if (dialogue.acknowledge) link.SendCommand(kAcknowledge, true);
-}
-void RouteNewMessages(ModemChannel& link, const ModemDialogue& dialogue) {
-    if (!dialogue.routing.empty()) link.SendCommand(dialogue.routing, true);
-}
-
-void AnswerTextWithoutPdu(ModemChannel& link, const ModemDialogue& dialogue) {
+void AnswerTextWithoutPdu(ModemChannel& link) {
     PlayMessageBeep(MB_ICONHAND);
-    Acknowledge(link, dialogue);
-    RouteNewMessages(link, dialogue);
+    link.SendCommand(kAcknowledge, true);
+    link.SendCommand(kDirectRouting, true);
 }
 
 // Each delivery is raised and then acknowledged on its own, so that a modem that holds the next
 // one sends it only after the client has seen this one. The acknowledgements' waits read that
 // next one, and it is raised in this tick too; so are any the routing command's wait reads.
 void RaiseDeliveries(CReadSms* receiver, ModemChannel* link) {
-    const ModemDialogue dialogue = receiver->Dialogue();
     KeptDelivery delivery;
     int budget = kMostDeliveriesPerTick;
     while (budget > 0 && link->TakeDelivery(delivery)) {
         KeepAliveCounter = kIdleTicksAfterData;
         do {
-            if (!IsRepeat(receiver, delivery)) {
-                const bool raised = receiver->ProcessReceivedText(delivery.View());
-                PlayMessageBeep(raised ? MB_OK : MB_ICONHAND);
-                if (!StillLinked(receiver, link)) return;
-            }
-            Acknowledge(*link, dialogue);
+            const bool raised = receiver->ProcessReceivedText(delivery.View());
+            PlayMessageBeep(raised ? MB_OK : MB_ICONHAND);
+            if (!StillLinked(receiver, link)) return;
+            link->SendCommand(kAcknowledge, true);
         } while (--budget > 0 && link->TakeDelivery(delivery));
-        RouteNewMessages(*link, dialogue);
+        link->SendCommand(kDirectRouting, true);
     }
 }
 
-// True when the keep-alive went out and was not answered; the receiver may then be gone.
-bool CountIdleTick(CReadSms* receiver, ModemChannel* link, bool full) {
-    if (--KeepAliveCounter >= 0) return false;
+void CountIdleTick(CReadSms* receiver, ModemChannel* link) {
+    if (--KeepAliveCounter >= 0) return;
     // Reset first: a sink that pumps messages inside TestEvent runs further ticks.
     KeepAliveCounter = kIdleTicksAfterKeepAlive;
-    // With full modem support the last command may have been a deletion, which "a/" would
-    // repeat on whatever the modem has stored at that index since.
-    const bool answered =
-        full ? link->SendCommand(kAttention, true) : link->SendCommand(kRepeatLast, false);
-    if (answered) {
+    if (link->SendCommand(kRepeatLast, false)) {
         PlayMessageBeep(MB_OK);
-        // A module whose acknowledgement timed out stops routing and stores what comes: two
-        // quiet minutes are the time to route again and look.
-        if (full) ResumeAfterQuiet(receiver, *link);
-    } else if (full) {
-        LoseLink(receiver);
-    } else {
-        PlayMessageBeep(MB_ICONEXCLAMATION);
-        receiver->RaiseTestEvent();
+        return;
     }
-    return !answered;
-}
-
-// What one read brought, as the tick weighs it. Without full modem support, any text counts; with
-// it, known status reports are passed over as if nothing had come.
-struct Heard {
-    bool traffic = false;
-    bool textWithoutPdu = false;
-};
-
-Heard Weigh(ModemChannel* link, bool full, bool read, const Unasked& unasked) {
-    const bool waiting = link->HasDelivery() || link->AwaitsRest();
-    if (!full) return {read || link->HasDelivery(), read && !waiting};
-    const bool other = unasked.otherText || link->HasAnnouncement();
-    return {link->HasDelivery() || other || (read && link->AwaitsRest()),
-            unasked.otherText && !waiting && !link->HasAnnouncement()};
+    PlayMessageBeep(MB_ICONEXCLAMATION);
+    receiver->RaiseTestEvent();
 }
 
 void Tick() {
     CReadSms* const receiver = ActiveReceiver;
     if (!receiver) return;
     ModemChannel* const link = receiver->Link();
-    if (!link) {
-        if (receiver->Full().reconnecting) Reconnect(receiver);
-        return;
-    }
+    if (!link) return;
 
-    const bool full = receiver->Full().on;
     std::string text;
     const bool read = link->ReadChunk(text);
-    const Unasked unasked = link->TakeUnasked();
-    if (full) {
-        if (link->Lost()) {
-            LoseLink(receiver);
-            return;
-        }
-        SetUpAgainIfDue(receiver, *link, unasked.restart);
-    }
-    const Heard heard = Weigh(link, full, read, unasked);
-    if (heard.traffic) {
+    const bool waiting = link->HasDelivery() || link->AwaitsRest();
+    if (read || link->HasDelivery()) {
         KeepAliveCounter = kIdleTicksAfterData;
-        if (heard.textWithoutPdu) AnswerTextWithoutPdu(*link, receiver->Dialogue());
-    } else if (CountIdleTick(receiver, link, full) && full) {
-        return;
+        if (read && !waiting) AnswerTextWithoutPdu(*link);
+    } else {
+        CountIdleTick(receiver, link);
     }
     if (!StillLinked(receiver, link)) return;
     RaiseDeliveries(receiver, link);
-    if (full && StillLinked(receiver, link) && !DeliverStored(receiver, link)) return;
     if (StillLinked(receiver, link)) receiver->RaiseExpired();
 }
 

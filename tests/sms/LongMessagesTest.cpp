@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "sms/ClientMessage.h"
+#include "tests/support/TestPdu.h"
 
 namespace pelvaro {
 namespace {
@@ -13,17 +13,12 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = MessageReader::Clock;
 
-const std::string kAlice = "0B914151551512F2";  // +14155551212
-const std::string kBob = "0B916105551511F1";    // +16505551111
+const std::string kAlice = test::kAlice;
+const std::string kBob = test::kBob;
 
-// Part `sequence` of `count` of the long message `reference` from `sender`: an SMS-DELIVER in
-// UCS2 whose text is `text`, two UTF-16 code units given in hexadecimal.
 std::string Part(const std::string& sender, int reference, int sequence, int count,
                  const std::string& text = "") {
-    char header[32];
-    std::snprintf(header, sizeof header, "0A050003%02X%02X%02X", reference, count, sequence);
-    const std::string units = text.empty() ? "0050003" + std::to_string(sequence % 10) : text;
-    return "0044" + sender + "00086221900130340" + "0" + header + units;
+    return test::LongMessagePart(sender, reference, sequence, count, text);
 }
 
 std::u16string Text(const ClientMessage& message) {
@@ -35,7 +30,9 @@ struct Reader {
     Clock::time_point now = Clock::now();
     std::vector<ClientMessage> ready;
 
-    void Read(const std::string& pdu) { ASSERT_TRUE(reader.Read({"", pdu}, now, ready)); }
+    void Read(const std::string& pdu, DeliveryTag tag = 0) {
+        ASSERT_TRUE(reader.Read({"", pdu}, now, ready, tag));
+    }
 };
 
 TEST(LongMessages, JoinsPartsInAnyOrderInterleavedWithOthers) {
@@ -72,6 +69,23 @@ TEST(LongMessages, APartThatComesAgainAfterItsMessageWentOutCountsOnce) {
     r.Read(Part(kAlice, 5, 1, 2));
     r.reader.Flush(r.ready);
     EXPECT_EQ(r.ready.size(), 2u) << "long after, the reference may stand for a new message";
+}
+
+TEST(LongMessages, TwoMessagesWithOneReferenceStayApartAndNameTheirDeliveries) {
+    Reader r;
+    // "A1" "A2" and "B1" "B2": one sender, reference and count; 8-bit references repeat.
+    r.Read(Part(kAlice, 9, 1, 2, "00410031"), 1);
+    r.Read(Part(kAlice, 9, 1, 2, "00420031"), 2);
+    r.Read(Part(kAlice, 9, 1, 2, "00410031"), 3);  // A1 again, stored twice by the modem
+    EXPECT_TRUE(r.reader.Holds(3));
+    r.Read(Part(kAlice, 9, 2, 2, "00410032"), 4);
+    r.Read(Part(kAlice, 9, 2, 2, "00420032"), 5);
+    ASSERT_EQ(r.ready.size(), 2u);
+    EXPECT_EQ(Text(r.ready[0]), u"A1A2");
+    EXPECT_EQ(r.ready[0].sources, (std::vector<DeliveryTag>{1, 3, 4}));
+    EXPECT_EQ(Text(r.ready[1]), u"B1B2");
+    EXPECT_EQ(r.ready[1].sources, (std::vector<DeliveryTag>{2, 5}));
+    EXPECT_FALSE(r.reader.Holds(1));
 }
 
 TEST(LongMessages, KeepsASurrogatePairSplitBetweenParts) {

@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "modem/ModemChannel.h"
+#include "modem/CommandPort.h"
 #include "modem/ModemCommands.h"
 #include "modem/SerialPort.h"
 #include "win/Holders.h"
@@ -14,6 +14,8 @@ namespace {
 
 // What the object reads, with the settings path it uses unless told otherwise.
 constexpr const char* kSettingsFile = kDefaultSettingsPath;
+// The modem answered the object a moment ago, if at all.
+constexpr auto kDiagnosisDeadline = std::chrono::seconds(2);
 
 #ifdef _WIN64
 constexpr wchar_t kBitness[] = L"64-bit";
@@ -70,14 +72,14 @@ std::wstring Modes(const LinkSettings& link) {
 }
 
 std::wstring RefusedSetUp() {
-    ModemChannel link;
-    if (!link.Open()) return {};
-    CommandReply reply;
-    link.Query(kPduMode, reply);
-    for (const std::string command : {kPhase2Plus, kDirectRouting}) {
-        if (link.Query(command, reply)) continue;
-        return L"the modem refused AT" + Widen(command) + L" (" +
-               (reply.result.empty() ? L"no answer" : Widen(reply.result)) + L")";
+    const LinkSettings settings = ReadLinkSettings(kSettingsFile);
+    CommandPort port(settings, settings.port);
+    if (!port.Open()) return {};
+    for (const FixedSetUpStep& step : kFixedSetUp) {
+        const Answer answer = port.Layer().Run(step.command, kDiagnosisDeadline);
+        if (answer.Ok() || !step.mustSucceed) continue;
+        return L"the modem refused AT" + Widen(step.command) + L" (" +
+               (answer.Answered() ? Widen(answer.result) : L"no answer") + L")";
     }
     return {};
 }

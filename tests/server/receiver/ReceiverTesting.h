@@ -104,8 +104,7 @@ class ReceiverFixture : public ::testing::Test {
 
     void CreateAndAdvise() {
         object_ = Create(&receiver_);
-        DWORD cookie = 0;
-        ASSERT_EQ(receiver_->Events().Advise(sink_.Unknown(), &cookie), S_OK);
+        ASSERT_EQ(receiver_->Events().Advise(sink_.Unknown(), &cookie_), S_OK);
     }
 
     // Starts reception afresh with nothing on the line and nothing recorded.
@@ -134,6 +133,7 @@ class ReceiverFixture : public ::testing::Test {
     TestSink sink_;
     CReadSms* receiver_ = nullptr;
     ComPtr<IUnknown> object_;
+    DWORD cookie_ = 0;
     LONG locks_ = 0;
 };
 

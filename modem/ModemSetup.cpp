@@ -1,0 +1,257 @@
+#include "modem/ModemSetup.h"
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+
+#include "modem/AsciiText.h"
+#include "modem/ModemCommands.h"
+#include "modem/ModemLines.h"
+
+namespace pelvaro {
+namespace {
+
+// A SIM that is still starting, or that wants its PIN or PUK before it serves SMS commands. Its
+// state (AT+CPIN?) decides at the next attempt.
+constexpr std::string_view kNotReadyResults[] = {
+    "+CME ERROR: 14",       "+CMS ERROR: 314",
+    "+CMS ERROR: 515",      "+CME ERROR: 515",
+    "+CMS ERROR: 311",      "+CMS ERROR: 316",
+    "+CME ERROR: 11",       "+CME ERROR: 12",
+    "+CME ERROR: SIM busy", "+CME ERROR: SIM PIN required",
+};
+// SIMs that will never serve: absent or broken.
+constexpr std::string_view kNoSimResults[] = {
+    "+CME ERROR: 10",
+    "+CME ERROR: 13",
+    "+CMS ERROR: 310",
+    "+CMS ERROR: 313",
+    "+CME ERROR: SIM not inserted",
+    "+CME ERROR: SIM failure",
+};
+
+constexpr char kAsksForPin[] = "the SIM asks for its PIN: add PIN=... to SerComm.ini";
+constexpr char kRefusedPin[] = "the SIM refused PIN=... in SerComm.ini";
+constexpr char kWantsPuk[] = "the SIM is locked with its PUK: unlock it in a phone";
+
+// Modes that pass indications on, the one that keeps them while the line is busy first.
+constexpr int kModes[] = {2, 1, 3};
+constexpr int kStoreAndAnnounce = 1;
+constexpr int kDirect = 2;
+
+bool AmongResults(const Answer& answer, const std::string_view* begin,
+                  const std::string_view* end) {
+    return std::any_of(begin, end,
+                       [&](std::string_view code) { return EqualsNoCase(answer.result, code); });
+}
+
+// The PIN the SIM refused last, for the whole process: sent again, it would bring the SIM
+// closer to its PUK.
+std::mutex refusedMutex;
+std::string refusedPin;
+
+bool RefusedBefore(std::string_view pin) {
+    const std::lock_guard<std::mutex> lock(refusedMutex);
+    return !refusedPin.empty() && refusedPin == pin;
+}
+
+void RememberRefused(std::string_view pin) {
+    const std::lock_guard<std::mutex> lock(refusedMutex);
+    refusedPin = pin;
+}
+
+std::string ResultOf(const Answer& answer) {
+    return answer.Answered() ? answer.result : "no answer";
+}
+
+// "+CPIN: SIM PIN" gives "SIM PIN".
+std::string_view StateOf(std::string_view line) {
+    const std::vector<std::string_view> fields = InformationFields(line);
+    return fields.empty() ? std::string_view() : fields.front();
+}
+
+// One attempt at the set-up. Each step reads top to bottom; a step that ends the attempt leaves
+// its outcome in `result_`.
+class SetUpAttempt {
+  public:
+    SetUpAttempt(CommandLayer& layer, std::string_view pin) : layer_(layer), pin_(pin) {}
+
+    SetUpResult Run() {
+        if (UnlockSim() && SelectPduMode() && SelectService() && FindStorage() && Route()) {
+            Succeed();
+        }
+        return result_;
+    }
+
+    SetUpResult RunUnlock() {
+        if (UnlockSim()) Succeed();
+        return result_;
+    }
+
+  private:
+    void Succeed() {
+        result_.kind = SetUpResult::Kind::Ready;
+        result_.why.clear();
+    }
+
+    bool End(SetUpResult::Kind kind, std::string why) {
+        result_.kind = kind;
+        result_.why = std::move(why);
+        return false;
+    }
+
+    // The command's answer, unless the attempt ends at it: no answer at all, or a SIM that is not
+    // ready yet.
+    bool Ask(const std::string& command, Answer& answer) {
+        answer = layer_.Run(command);
+        if (!answer.Answered()) {
+            result_.silent = true;
+            return End(SetUpResult::Kind::Failed, "the modem did not answer AT" + command);
+        }
+        if (SimNotReady(answer)) {
+            return End(SetUpResult::Kind::Waiting,
+                       "the SIM is not ready (AT" + command + ": " + answer.result + ")");
+        }
+        if (AmongResults(answer, std::begin(kNoSimResults), std::end(kNoSimResults))) {
+            return End(SetUpResult::Kind::Failed,
+                       "the modem has no working SIM (AT" + command + ": " + answer.result + ")");
+        }
+        return true;
+    }
+
+    bool UnlockSim() {
+        Answer answer;
+        if (!Ask(kSimState, answer)) return false;
+        const std::string_view state = StateOf(answer.Line("+CPIN:"));
+        // A modem that tells nothing of its SIM goes on; the SMS commands will say more.
+        if (state.empty() || EqualsNoCase(state, "READY") || EqualsNoCase(state, "SIM PIN2") ||
+            EqualsNoCase(state, "SIM PUK2")) {
+            return true;
+        }
+        if (EqualsNoCase(state, "SIM PIN")) return EnterPin();
+        if (EqualsNoCase(state, "SIM PUK")) return End(SetUpResult::Kind::Failed, kWantsPuk);
+        if (EqualsNoCase(state, "NOT READY")) {
+            return End(SetUpResult::Kind::Waiting, "the SIM is still starting");
+        }
+        return End(SetUpResult::Kind::Failed,
+                   "the SIM is locked (" + std::string(answer.Line("+CPIN:")) + ")");
+    }
+
+    bool EnterPin() {
+        if (pin_.empty()) return End(SetUpResult::Kind::Failed, kAsksForPin);
+        if (RefusedBefore(pin_)) return End(SetUpResult::Kind::Failed, kRefusedPin);
+        const Answer answer = layer_.Run(kEnterPin + ("\"" + std::string(pin_) + "\""));
+        if (answer.Ok() || !answer.Answered()) {
+            // Whether it took, the SIM's state tells at the next attempt; the SIM needs a moment.
+            return End(SetUpResult::Kind::Waiting, "the SIM is checking its PIN");
+        }
+        RememberRefused(pin_);
+        return End(SetUpResult::Kind::Failed, kRefusedPin);
+    }
+
+    bool SelectPduMode() {
+        Answer answer;
+        if (!Ask(kPduMode, answer)) return false;
+        if (answer.Ok()) return true;
+        return End(SetUpResult::Kind::Failed, "the modem refused PDU mode (AT" +
+                                                  std::string(kPduMode) + ": " + answer.result +
+                                                  "), the only one Pelvaro reads");
+    }
+
+    bool SelectService() {
+        Answer answer;
+        if (!Ask(kPhase2Plus, answer)) return false;
+        if (answer.Ok()) return true;
+        // Phase 2 delivers without acknowledgements; it is what a module without 2+ has anyway.
+        if (!Ask(kPhase2, answer)) return false;
+        result_.reception.acknowledge = false;
+        return true;
+    }
+
+    bool FindStorage() {
+        Answer answer;
+        if (!Ask(kStorageOffers, answer)) return false;
+        const std::vector<OfferedList> offers = ParseOffers(answer.Line("+CPMS:"));
+        Reception& reception = result_.reception;
+        if (!answer.Ok() || offers.empty()) return true;
+        for (const std::string_view memory : offers.front()) {
+            if (std::find(reception.memories.begin(), reception.memories.end(), memory) ==
+                reception.memories.end()) {
+                reception.memories.emplace_back(memory);
+            }
+        }
+        if (!reception.Stores()) return true;
+        if (!Ask(kStorageState, answer)) return false;
+        const std::vector<std::string_view> fields = InformationFields(answer.Line("+CPMS:"));
+        if (!fields.empty()) reception.readMemory = fields.front();
+        return true;
+    }
+
+    // Where the modem stores, its storage is the journal: a message leaves it only once the
+    // client has it. So store-and-announce comes first, and direct routing only where nothing
+    // stores.
+    bool Route() {
+        Answer answer;
+        if (!Ask(kRoutingOffers, answer)) return false;
+        const std::vector<OfferedList> offers = ParseOffers(answer.Line("+CNMI:"));
+        Reception& reception = result_.reception;
+        std::string refusals;
+        if (offers.size() < 2) refusals = "AT+CNMI=? offers no routing (" + ResultOf(answer) + ")";
+        for (const int mt : {kStoreAndAnnounce, kDirect}) {
+            if (mt == kStoreAndAnnounce && !reception.Stores()) continue;
+            for (const int mode : kModes) {
+                // Without offers, the usual settings are tried.
+                if (offers.size() >= 2 ? !Offers(offers[0], mode) || !Offers(offers[1], mt)
+                                       : mode == 3) {
+                    continue;
+                }
+                reception.mode = mode;
+                reception.mt = mt;
+                if (!Ask(reception.RoutingCommand(), answer)) return false;
+                if (answer.Ok()) return true;
+                if (!refusals.empty()) refusals += "; ";
+                refusals +=
+                    "AT" + reception.RoutingCommand() + " was refused (" + answer.result + ")";
+            }
+        }
+        reception.mode = reception.mt = 0;
+        if (reception.Stores()) return true;  // nothing routes: the storage is read regularly
+        return End(SetUpResult::Kind::Failed,
+                   refusals + ": the device offers no way to receive SMS");
+    }
+
+    CommandLayer& layer_;
+    std::string_view pin_;
+    SetUpResult result_;
+};
+
+}  // namespace
+
+std::string Reception::RoutingCommand() const {
+    return "+CNMI=" + std::to_string(mode) + "," + std::to_string(mt);
+}
+
+bool SimNotReady(const Answer& answer) {
+    return AmongResults(answer, std::begin(kNotReadyResults), std::end(kNotReadyResults)) ||
+           EqualsNoCase(StateOf(answer.Line("+CPIN:")), "NOT READY");
+}
+
+SetUpResult SetUpModem(CommandLayer& layer, std::string_view pin) {
+    return SetUpAttempt(layer, pin).Run();
+}
+
+SetUpResult UnlockSim(CommandLayer& layer, std::string_view pin,
+                      CommandLayer::Clock::duration patience) {
+    const CommandLayer::Clock::time_point end = CommandLayer::Clock::now() + patience;
+    for (;;) {
+        const SetUpResult result = SetUpAttempt(layer, pin).RunUnlock();
+        if (result.kind != SetUpResult::Kind::Waiting || CommandLayer::Clock::now() >= end) {
+            return result;
+        }
+        const CommandLayer::Clock::time_point next =
+            CommandLayer::Clock::now() + std::chrono::seconds(1);
+        while (CommandLayer::Clock::now() < next) layer.Listen();
+    }
+}
+
+}  // namespace pelvaro

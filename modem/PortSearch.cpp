@@ -1,0 +1,117 @@
+#include "modem/PortSearch.h"
+
+#include <chrono>
+
+#include "modem/ModemCommands.h"
+#include "modem/ModemLines.h"
+#include "modem/ModemSetup.h"
+
+namespace pelvaro {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Together with the opening, which waits 100 ms and reads what was waiting, each port is done
+// within a second.
+constexpr auto kAttentionDeadline = 350ms;
+constexpr auto kOffersDeadline = 250ms;
+
+// A test command's answer shows a way to receive SMS: routing or storage offered, or a SIM that
+// must be unlocked before it says.
+bool OffersSms(const Answer& answer, std::string_view prefix) {
+    if (SimNotReady(answer)) return true;
+    if (!answer.Ok()) return false;
+    for (const OfferedList& list : ParseOffers(answer.Line(prefix))) {
+        if (!list.empty()) return true;
+    }
+    return false;
+}
+
+PortProbe::Kind OpeningFailure(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return PortProbe::Kind::Absent;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+            return PortProbe::Kind::Held;
+        default:
+            return PortProbe::Kind::Unopenable;
+    }
+}
+
+}  // namespace
+
+std::string PortProbe::Describe() const {
+    const std::string name = "COM" + std::to_string(port);
+    switch (kind) {
+        case Kind::Absent:
+            return name + " does not exist";
+        case Kind::Held:
+            return name + " is held by another program";
+        case Kind::Unopenable:
+            return name + " could not be opened" + (answer.empty() ? "" : " (" + answer + ")");
+        case Kind::Silent:
+            return name + " says nothing";
+        case Kind::NoAt:
+            return name + " does not answer AT";
+        case Kind::NoSms:
+            return name + " answers AT but refuses SMS commands (" + answer + ")";
+        case Kind::Modem:
+            return name + " is a modem that receives SMS";
+    }
+    return name;
+}
+
+PortProbe ProbePort(const LinkSettings& settings, int number, std::unique_ptr<CommandPort>* open) {
+    PortProbe probe{number, PortProbe::Kind::Absent, {}};
+    auto port = std::make_unique<CommandPort>(settings, number);
+    if (!port->Open()) {
+        probe.kind = OpeningFailure(port->OpenError());
+        if (probe.kind == PortProbe::Kind::Unopenable) {
+            probe.answer = "error " + std::to_string(port->OpenError());
+        }
+        return probe;
+    }
+    CommandLayer& layer = port->Layer();
+    const Answer attention = layer.Run("", kAttentionDeadline);
+    if (!attention.Ok()) {
+        probe.kind = layer.HeardAnything() ? PortProbe::Kind::NoAt : PortProbe::Kind::Silent;
+        return probe;
+    }
+    const Answer routing = layer.Run(kRoutingOffers, kOffersDeadline);
+    const Answer storage =
+        OffersSms(routing, "+CNMI:") ? routing : layer.Run(kStorageOffers, kOffersDeadline);
+    if (!OffersSms(routing, "+CNMI:") && !OffersSms(storage, "+CPMS:")) {
+        probe.kind = PortProbe::Kind::NoSms;
+        probe.answer = routing.Answered() ? routing.result : "no answer";
+        return probe;
+    }
+    probe.kind = PortProbe::Kind::Modem;
+    if (open) *open = std::move(port);
+    return probe;
+}
+
+std::unique_ptr<CommandPort> FindModemPort(const LinkSettings& settings,
+                                           std::vector<PortProbe>& tried) {
+    tried.clear();
+    for (int number = 1; number <= kHighestPort; ++number) {
+        std::unique_ptr<CommandPort> modem;
+        const PortProbe probe = ProbePort(settings, number, &modem);
+        if (probe.kind != PortProbe::Kind::Absent) tried.push_back(probe);
+        if (modem) return modem;
+    }
+    return nullptr;
+}
+
+std::string NoModemFound(const std::vector<PortProbe>& tried) {
+    if (tried.empty()) return "Port=auto found no COM port";
+    std::string text = "Port=auto found no modem that receives SMS: ";
+    for (std::size_t i = 0; i < tried.size(); ++i) {
+        if (i > 0) text += "; ";
+        text += tried[i].Describe();
+    }
+    return text;
+}
+
+}  // namespace pelvaro
