@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "modem/ModemTrace.h"
+
 namespace pelvaro {
 namespace {
 
@@ -15,11 +17,16 @@ std::string& SettingsPathStorage() {
     return path;
 }
 
+// "COM3" of "\\.\COM3".
+std::string ShortName(const std::string& deviceName) {
+    return deviceName.substr(deviceName.rfind('\\') + 1);
+}
+
 // Windows opens a serial device exclusively, but Wine ignores the share mode
 // for devices; a named claim keeps a second opening in this session from
 // reading the same line.
 UniqueHandle ClaimDevice(const std::string& deviceName) {
-    const std::string name = "Pelvaro.SerialPort." + deviceName.substr(deviceName.rfind('\\') + 1);
+    const std::string name = "Pelvaro.SerialPort." + ShortName(deviceName);
     UniqueHandle claim(CreateMutexA(nullptr, FALSE, name.c_str()));
     if (claim && GetLastError() == ERROR_ALREADY_EXISTS) claim.Reset();
     return claim;
@@ -60,6 +67,7 @@ int SerialPort::Open() {
     if (!claim) return -1;
     device_ = std::move(device);
     claim_ = std::move(claim);
+    trace_ = ModemTrace::Begin(settings_, SettingsPathStorage(), ShortName(name));
     return Configure();
 }
 
@@ -91,12 +99,15 @@ bool SerialPort::Write(const char* bytes, int count) {
     if (count <= 0) return true;
     DWORD written = 0;
     if (settings_.sendDelay < 1) {
-        return WriteFile(device_.Get(), bytes, static_cast<DWORD>(count), &written, nullptr) !=
-               FALSE;
+        const bool done =
+            WriteFile(device_.Get(), bytes, static_cast<DWORD>(count), &written, nullptr) != FALSE;
+        if (trace_) trace_->Sent(bytes, written);
+        return done;
     }
     const DWORD pause = static_cast<DWORD>(settings_.sendDelay) * 10u;
     for (int i = 0; i < count; ++i) {
         if (!WriteFile(device_.Get(), bytes + i, 1, &written, nullptr)) return false;
+        if (trace_) trace_->Sent(bytes + i, written);
         Sleep(pause);
     }
     return true;
@@ -108,6 +119,7 @@ int SerialPort::Read(char* buffer, int capacity) {
     const BOOL read =
         ReadFile(device_.Get(), buffer, static_cast<DWORD>(capacity), &count, nullptr);
     ClearErrors();
+    if (trace_) trace_->Received(buffer, read ? count : 0);
     return read ? static_cast<int>(count) : -1;
 }
 

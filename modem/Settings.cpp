@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "modem/TraceFileRules.h"
+
 namespace pelvaro {
 namespace {
 
@@ -23,6 +25,14 @@ constexpr SwitchKey kSwitches[] = {
     {"Full Modem Support", &LinkSettings::fullModemSupport},
 };
 
+struct TextKey {
+    const char* name;
+    std::string LinkSettings::*value;
+};
+constexpr TextKey kTexts[] = {
+    {kTraceFileKey, &LinkSettings::traceFile},
+};
+
 int ReadNumber(const std::string& path, const char* key, int fallback) {
     return static_cast<int>(GetPrivateProfileIntA(kSettingsSection, key, fallback, path.c_str()));
 }
@@ -34,6 +44,12 @@ bool ReadSwitch(const std::string& path, const char* key) {
     return value[0] == '1' && value[1] == '\0';
 }
 
+std::string ReadText(const std::string& path, const char* key) {
+    char value[MAX_PATH] = {};
+    GetPrivateProfileStringA(kSettingsSection, key, "", value, sizeof value, path.c_str());
+    return value;
+}
+
 }  // namespace
 
 LinkSettings ReadLinkSettings(const std::string& path) {
@@ -43,6 +59,9 @@ LinkSettings ReadLinkSettings(const std::string& path) {
     }
     for (const SwitchKey& key : kSwitches) {
         settings.*key.on = ReadSwitch(path, key.name);
+    }
+    for (const TextKey& key : kTexts) {
+        settings.*key.value = ReadText(path, key.name);
     }
     return settings;
 }

@@ -19,6 +19,8 @@ struct LinkSettings {
     // only when its key says 1, so that an absent key changes nothing.
     bool fullDecoding = false;
     bool fullModemSupport = false;
+    // Where the dialogue with the modem is traced (modem/ModemTrace.h); empty: nowhere.
+    std::string traceFile;
 };
 
 // The settings in section "SerComm Options" of the file at `path`; whatever the file, the
