@@ -17,16 +17,11 @@ std::string& SettingsPathStorage() {
     return path;
 }
 
-// "COM3" of "\\.\COM3".
-std::string ShortName(const std::string& deviceName) {
-    return deviceName.substr(deviceName.rfind('\\') + 1);
-}
-
 // Windows opens a serial device exclusively, but Wine ignores the share mode
 // for devices; a named claim keeps a second opening in this session from
 // reading the same line.
 UniqueHandle ClaimDevice(const std::string& deviceName) {
-    const std::string name = "Pelvaro.SerialPort." + ShortName(deviceName);
+    const std::string name = "Pelvaro.SerialPort." + deviceName.substr(deviceName.rfind('\\') + 1);
     UniqueHandle claim(CreateMutexA(nullptr, FALSE, name.c_str()));
     if (claim && GetLastError() == ERROR_ALREADY_EXISTS) claim.Reset();
     return claim;
@@ -67,7 +62,8 @@ int SerialPort::Open() {
     if (!claim) return -1;
     device_ = std::move(device);
     claim_ = std::move(claim);
-    trace_ = ModemTrace::Begin(settings_, SettingsPathStorage(), ShortName(name));
+    // The lines name the port as a user does: "COM3".
+    trace_ = ModemTrace::Begin(settings_, SettingsPathStorage(), name.substr(name.rfind('\\') + 1));
     return Configure();
 }
 

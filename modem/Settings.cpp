@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include "modem/TraceFileRules.h"
-
 namespace pelvaro {
 namespace {
 
@@ -33,6 +31,15 @@ constexpr TextKey kTexts[] = {
     {kTraceFileKey, &LinkSettings::traceFile},
 };
 
+// The profile functions drop the blanks around a value; a PIN is at most 8 digits, a path at most
+// MAX_PATH characters.
+std::string ReadText(const std::string& path, const char* key) {
+    char value[MAX_PATH] = {};
+    const DWORD length =
+        GetPrivateProfileStringA(kSettingsSection, key, "", value, sizeof value, path.c_str());
+    return std::string(value, length);
+}
+
 int ReadNumber(const std::string& path, const char* key, int fallback) {
     return static_cast<int>(GetPrivateProfileIntA(kSettingsSection, key, fallback, path.c_str()));
 }
@@ -42,12 +49,6 @@ bool ReadSwitch(const std::string& path, const char* key) {
     char value[4] = {};
     GetPrivateProfileStringA(kSettingsSection, key, "", value, sizeof value, path.c_str());
     return value[0] == '1' && value[1] == '\0';
-}
-
-std::string ReadText(const std::string& path, const char* key) {
-    char value[MAX_PATH] = {};
-    GetPrivateProfileStringA(kSettingsSection, key, "", value, sizeof value, path.c_str());
-    return value;
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 
 namespace pelvaro {
 
-inline constexpr char kTraceFileKey[] = "Trace File";
 inline constexpr std::uint64_t kTraceRolloverBytes = 1024 * 1024;
 // What the full file is renamed to, replacing an older one.
 inline constexpr char kRolledOverSuffix[] = ".1";

@@ -6,7 +6,6 @@
 #include "modem/ModemCommands.h"
 #include "modem/ModemTrace.h"
 #include "modem/SerialPort.h"
-#include "modem/TraceFileRules.h"
 #include "win/Holders.h"
 #include "win/Widen.h"
 
