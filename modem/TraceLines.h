@@ -34,6 +34,8 @@ struct TraceLine {
 
 // "2026-12-09 14:03:07.123 COM3 -> AT\r\n", ended by the file's own CR LF.
 std::string FormatTraceLine(const TraceLine& line, std::string_view port);
+// The time stamp's characters at the start of each line.
+inline constexpr std::size_t kTraceStampLength = 23;
 
 // Both directions of one port. Lines come out in the order they began: one that ends while a
 // line of the other direction is still open waits for it.

@@ -113,7 +113,9 @@ TEST(TraceLines, SplitsEscapesAndHidesThePin) {
 
 TEST(TraceLines, LineShowsTimeStampPortAndDirection) {
     const TraceLine line{{2026, 12, 9, 14, 3, 7, 5}, R, "OK\\r\\n", 0};
-    EXPECT_EQ(FormatTraceLine(line, "COM3"), "2026-12-09 14:03:07.005 COM3 <- OK\\r\\n\r\n");
+    const std::string text = FormatTraceLine(line, "COM3");
+    EXPECT_EQ(text, "2026-12-09 14:03:07.005 COM3 <- OK\\r\\n\r\n");
+    EXPECT_EQ(text.find(' ', 11), kTraceStampLength);
 }
 
 TEST(TraceFileRules, PlacesTheFileAndRollsItOver) {

@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "modem/TraceLines.h"
+
 namespace pelvaro::listen {
 
 namespace {
@@ -9,8 +11,6 @@ namespace {
 constexpr wchar_t kLineEnd[] = L"\r\n";
 constexpr wchar_t kIndent[] = L"    ";
 constexpr wchar_t kReplacement = L'\uFFFD';
-// "2024-05-01 12:34:56.789", where a trace line's stamp ends.
-constexpr std::size_t kStampLength = 23;
 
 // A message's text comes from a stranger's phone: control characters other than
 // the line breaks would act on the terminal, so they are shown as U+FFFD.
@@ -52,7 +52,7 @@ std::wstring FormatTestEvent(const SYSTEMTIME& time) {
 std::wstring FormatTracedLine(std::string_view line) {
     std::wstring out;
     for (std::size_t i = 0; i < line.size(); ++i) {
-        if (i == kStampLength && line[i] == ' ') out += L' ';
+        if (i == kTraceStampLength && line[i] == ' ') out += L' ';
         // The trace holds printable ASCII only; anything else is not Pelvaro's and could act on
         // the terminal.
         const auto byte = static_cast<unsigned char>(line[i]);
