@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "modem/ModemTrace.h"
+
 namespace pelvaro {
 namespace {
 
@@ -75,6 +77,8 @@ int SerialPort::Open() {
     }
     device_ = std::move(device);
     claim_ = std::move(claim);
+    // The lines name the port as a user does: "COM3".
+    trace_ = ModemTrace::Begin(settings_, SettingsPathStorage(), name.substr(name.rfind('\\') + 1));
     return Configure();
 }
 
@@ -115,12 +119,15 @@ bool SerialPort::Write(const char* bytes, int count) {
     if (count <= 0) return true;
     DWORD written = 0;
     if (settings_.sendDelay < 1) {
-        return WriteFile(device_.Get(), bytes, static_cast<DWORD>(count), &written, nullptr) !=
-               FALSE;
+        const bool done =
+            WriteFile(device_.Get(), bytes, static_cast<DWORD>(count), &written, nullptr) != FALSE;
+        if (trace_) trace_->Sent(bytes, written);
+        return done;
     }
     const DWORD pause = static_cast<DWORD>(settings_.sendDelay) * 10u;
     for (int i = 0; i < count; ++i) {
         if (!WriteFile(device_.Get(), bytes + i, 1, &written, nullptr)) return false;
+        if (trace_) trace_->Sent(bytes + i, written);
         Sleep(pause);
     }
     return true;
@@ -132,6 +139,7 @@ int SerialPort::Read(char* buffer, int capacity) {
     const BOOL read =
         ReadFile(device_.Get(), buffer, static_cast<DWORD>(capacity), &count, nullptr);
     ClearErrors();
+    if (trace_) trace_->Received(buffer, read ? count : 0);
     return read ? static_cast<int>(count) : -1;
 }
 

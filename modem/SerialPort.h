@@ -2,12 +2,15 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "modem/Settings.h"
 #include "win/Holders.h"
 
 namespace pelvaro {
+
+class ModemTrace;
 
 // The serial device that reaches the modem, with its settings file, fixed line
 // parameters and time-outs. Knows nothing of AT commands.
@@ -66,6 +69,8 @@ class SerialPort {
     DWORD openError_ = ERROR_SUCCESS;
     UniqueFileHandle device_;
     UniqueHandle claim_;
+    // Null unless the settings name a trace file.
+    std::unique_ptr<ModemTrace> trace_;
 };
 
 }  // namespace pelvaro

@@ -31,6 +31,7 @@ struct TextKey {
 };
 constexpr TextKey kTexts[] = {
     {"PIN", &LinkSettings::pin},
+    {kTraceFileKey, &LinkSettings::traceFile},
 };
 
 // The profile functions drop the blanks around a value; a PIN is at most 8 digits, a path at most

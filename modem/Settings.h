@@ -11,11 +11,14 @@ inline constexpr char kSettingsSection[] = "SerComm Options";
 inline constexpr char kPortKey[] = "Port";
 inline constexpr char kAutoPort[] = "auto";
 inline constexpr int kDefaultPort = 4;
+inline constexpr char kTraceFileKey[] = "Trace File";
 
 struct LinkSettings {
     int port = kDefaultPort;
     // Pause after each byte written, in units of 10 ms; below 1, none.
     int sendDelay = 0;
+    // Where the dialogue with the modem is traced (modem/ModemTrace.h); empty: nowhere.
+    std::string traceFile;
     // The switches for what goes beyond the summary and the modem dialogue of old: each is on
     // only when its key says 1, so that an absent key changes nothing.
     bool fullDecoding = false;

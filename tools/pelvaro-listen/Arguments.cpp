@@ -6,7 +6,7 @@
 namespace pelvaro::listen {
 
 const char kUsage[] =
-    R"(Usage: pelvaro-listen [--seconds N]
+    R"(Usage: pelvaro-listen [--seconds N] [--trace]
 
 Creates the COM object Pelvaro.ReadSms, connects to its events, calls
 StartReceiving and prints every SMS the modem delivers (the OnNewSms summary,
@@ -20,10 +20,16 @@ Without that file Pelvaro uses COM4.
 Options:
   --seconds N   stop after N seconds (0: start, then stop at once);
                 without it pelvaro-listen runs until Ctrl+C
+  --trace       print the modem dialogue too, in time order with the
+                messages: the lines Pelvaro appends to the trace file
+                that SerComm.ini names (Trace File=pelvaro.log in
+                [SerComm Options]), each with its time and direction
+                (-> sent, <- received)
   --help        show this text
 
 Exit status: 0 when it ended as asked, 1 for any other failure,
-2 for bad usage, 3 when Pelvaro.ReadSms cannot be created (not registered),
+2 for bad usage (also --trace when SerComm.ini names no trace file),
+3 when Pelvaro.ReadSms cannot be created (not registered),
 4 when StartReceiving failed (port or modem).
 )";
 
@@ -50,6 +56,10 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
         const std::string_view arg = args[i];
         if (arg == "--help" || arg == "-h" || arg == "/?") {
             parsed.options.help = true;
+            continue;
+        }
+        if (arg == "--trace") {
+            parsed.options.trace = true;
             continue;
         }
         std::string_view value;

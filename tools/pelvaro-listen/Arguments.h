@@ -13,6 +13,8 @@ struct Options {
     bool help = false;
     // Empty: listen until Ctrl+C.
     std::optional<unsigned> seconds;
+    // Print the modem dialogue from the trace file too.
+    bool trace = false;
 };
 
 struct ParsedArguments {

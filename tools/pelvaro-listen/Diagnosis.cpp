@@ -4,6 +4,7 @@
 
 #include "modem/CommandPort.h"
 #include "modem/ModemCommands.h"
+#include "modem/ModemTrace.h"
 #include "modem/SerialPort.h"
 #include "win/Holders.h"
 #include "win/Widen.h"
@@ -62,6 +63,7 @@ PortSetting ReadPortSetting() {
     setting.keyFound = value[0] != '\x01';
     setting.file = FullSettingsPath();
     setting.link = ReadLinkSettings(kSettingsFile);
+    setting.traceFile = TraceFilePath(setting.link, kSettingsFile);
     return setting;
 }
 
@@ -142,6 +144,12 @@ Failure StartFailure(HRESULT hr, const PortSetting& setting, const std::wstring&
     return {kExitNotReceiving, L"StartReceiving failed: " + port +
                                    L" could not be opened, or the modem on it did not answer; " +
                                    where};
+}
+
+Failure NoTraceFile(const PortSetting& setting) {
+    return {kExitUsage, L"--trace follows the trace file that SerComm.ini names: add " +
+                            Widen(kTraceFileKey) + L"=pelvaro.log to [" + Widen(kSettingsSection) +
+                            L"] of " + setting.file};
 }
 
 Failure StepFailure(const std::wstring& step, HRESULT hr) {

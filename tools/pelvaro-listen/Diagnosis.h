@@ -29,6 +29,7 @@ struct PortSetting {
     bool keyFound = false;
     std::wstring file;  // full path of .\SerComm.ini
     LinkSettings link;
+    std::string traceFile;  // full path of the trace file it names, empty when none
 };
 
 PortSetting ReadPortSetting();
@@ -50,6 +51,9 @@ Failure CreateFailure(HRESULT hr, const std::wstring& registeredPath);
 // reason: the object's own account of the failure (its error information), or what RefusedSetUp
 // found out; empty when neither says anything.
 Failure StartFailure(HRESULT hr, const PortSetting& setting, const std::wstring& reason = {});
+
+// --trace when the settings name no trace file to follow.
+Failure NoTraceFile(const PortSetting& setting);
 
 // Any other step: "<step> failed: 0x... (...)".
 Failure StepFailure(const std::wstring& step, HRESULT hr);

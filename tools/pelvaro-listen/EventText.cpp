@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "modem/TraceLines.h"
+
 namespace pelvaro::listen {
 
 namespace {
@@ -45,6 +47,18 @@ std::wstring FormatNewSms(const SYSTEMTIME& time, const std::wstring& msgText) {
 std::wstring FormatTestEvent(const SYSTEMTIME& time) {
     return FormatTimestamp(time) + L"  TestEvent: the modem did not answer the keep-alive" +
            kLineEnd;
+}
+
+std::wstring FormatTracedLine(std::string_view line) {
+    std::wstring out;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (i == kTraceStampLength && line[i] == ' ') out += L' ';
+        // The trace holds printable ASCII only; anything else is not Pelvaro's and could act on
+        // the terminal.
+        const auto byte = static_cast<unsigned char>(line[i]);
+        out += byte >= 0x20 && byte < 0x7F ? static_cast<wchar_t>(byte) : kReplacement;
+    }
+    return out + kLineEnd;
 }
 
 }  // namespace pelvaro::listen

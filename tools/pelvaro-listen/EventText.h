@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 namespace pelvaro::listen {
 
@@ -14,5 +15,8 @@ std::wstring FormatTimestamp(const SYSTEMTIME& time);
 std::wstring FormatNewSms(const SYSTEMTIME& time, const std::wstring& msgText);
 
 std::wstring FormatTestEvent(const SYSTEMTIME& time);
+
+// A line of the trace file, its time stamp set apart as the events' are.
+std::wstring FormatTracedLine(std::string_view line);
 
 }  // namespace pelvaro::listen

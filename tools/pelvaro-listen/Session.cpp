@@ -3,6 +3,8 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include <algorithm>
+#include <functional>
 #include <optional>
 
 #include "Pelvaro_h.h"
@@ -10,9 +12,11 @@
 #include "tools/pelvaro-listen/Diagnosis.h"
 #include "tools/pelvaro-listen/EventSink.h"
 #include "tools/pelvaro-listen/EventText.h"
+#include "tools/pelvaro-listen/TraceFollower.h"
 #include "win/Bstr.h"
 #include "win/ComPtr.h"
 #include "win/Holders.h"
+#include "win/Widen.h"
 
 namespace pelvaro::listen {
 
@@ -20,6 +24,8 @@ namespace {
 
 constexpr wchar_t kProgId[] = L"" PELVARO_VERSION_INDEPENDENT_PROGID;
 constexpr wchar_t kPrefix[] = L"pelvaro-listen: ";
+// How often the trace file is looked at, when it is followed.
+constexpr DWORD kTracePollMs = 100;
 
 class ComApartment {
   public:
@@ -100,8 +106,9 @@ HRESULT FindEventInterface(IDispatch* object, IID& eventIid) {
     return classInfo->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &eventIid);
 }
 
-// The object's timer ticks arrive as messages on this thread, so it must keep pumping.
-void PumpMessages(std::optional<unsigned> seconds) {
+// The object's timer ticks arrive as messages on this thread, so it must keep pumping. `poll`,
+// when given, runs every kTracePollMs at least.
+void PumpMessages(std::optional<unsigned> seconds, const std::function<void()>& poll) {
     const ULONGLONG deadline = GetTickCount64() + (seconds ? *seconds * 1000ULL : 0);
     for (;;) {
         MSG msg;
@@ -115,6 +122,10 @@ void PumpMessages(std::optional<unsigned> seconds) {
             const ULONGLONG now = GetTickCount64();
             if (now >= deadline) return;
             wait = static_cast<DWORD>(deadline - now);
+        }
+        if (poll) {
+            poll();
+            wait = std::min(wait, kTracePollMs);
         }
         MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
@@ -141,6 +152,19 @@ std::wstring Duration(std::optional<unsigned> seconds) {
 }  // namespace
 
 int RunSession(const Options& options, ConsoleOutput& out, ConsoleOutput& err) {
+    // Started before anything else, and at the file's end: the dialogue of this session only.
+    std::optional<TraceFollower> trace;
+    if (options.trace) {
+        const PortSetting setting = ReadPortSetting();
+        if (setting.traceFile.empty()) return Report(err, NoTraceFile(setting));
+        trace.emplace(setting.traceFile);
+    }
+    // Before each event too, so that the lines that brought it come first.
+    const std::function<void()> printTrace = [&] {
+        if (!trace) return;
+        for (const std::string& line : trace->NewLines()) out.Write(FormatTracedLine(line));
+    };
+
     ComApartment apartment;
     if (FAILED(apartment.Result())) {
         return Report(err, StepFailure(L"CoInitialize", apartment.Result()));
@@ -170,12 +194,14 @@ int RunSession(const Options& options, ConsoleOutput& out, ConsoleOutput& err) {
     unsigned received = 0;
     EventHandlers handlers;
     handlers.onNewSms = [&](const std::wstring& msgText) {
+        printTrace();
         SYSTEMTIME now;
         GetLocalTime(&now);
         out.Write(FormatNewSms(now, msgText));
         ++received;
     };
     handlers.onTestEvent = [&] {
+        printTrace();
         SYSTEMTIME now;
         GetLocalTime(&now);
         out.Write(FormatTestEvent(now));
@@ -202,12 +228,15 @@ int RunSession(const Options& options, ConsoleOutput& out, ConsoleOutput& err) {
             CallByName(object.Get(), L"Close", nullptr, 0);
             reason = RefusedSetUp();
         }
+        printTrace();
         return Report(err, StartFailure(hr, setting, reason));
     }
 
     err.Write(kPrefix + std::wstring(L"receiving SMS on COM") + std::to_wstring(setting.port) +
-              L" " + Duration(options.seconds) + L" (" + Modes(setting.link) + L")\r\n");
-    PumpMessages(options.seconds);
+              L" " + Duration(options.seconds) + L" (" + Modes(setting.link) + L")" +
+              (trace ? L"; the dialogue from " + Widen(setting.traceFile) : L"") + L"\r\n");
+    PumpMessages(options.seconds, trace ? printTrace : std::function<void()>());
+    printTrace();
     err.Write(kPrefix + std::wstring(L"stopped after ") + std::to_wstring(received) +
               (received == 1 ? L" message" : L" messages") + L"\r\n");
     return kExitOk;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "tools/pelvaro-listen/Diagnosis.h"
 #include "tools/pelvaro-listen/EventSink.h"
 #include "tools/pelvaro-listen/EventText.h"
+#include "tools/pelvaro-listen/TraceFollower.h"
 
 namespace pelvaro::listen {
 namespace {
@@ -24,6 +26,7 @@ TEST(Arguments, ParsesTheCommandLine) {
         bool error;
         std::optional<unsigned> seconds = std::nullopt;
         bool help = false;
+        bool trace = false;
     };
     const Case cases[] = {
         {{"--seconds", "20"}, false, 20u},
@@ -31,6 +34,7 @@ TEST(Arguments, ParsesTheCommandLine) {
         // The largest count of seconds whose milliseconds fit 32 bits.
         {{"--seconds", "4294967"}, false, 4294967u},
         {{"/?"}, false, std::nullopt, true},
+        {{"--trace", "--seconds", "5"}, false, 5u, false, true},
         {{"--seconds", "4294968"}, true},
         {{"--seconds"}, true},
         {{"--seconds", "5s"}, true},
@@ -43,6 +47,7 @@ TEST(Arguments, ParsesTheCommandLine) {
         if (!c.error) {
             EXPECT_EQ(parsed.options.seconds, c.seconds);
             EXPECT_EQ(parsed.options.help, c.help);
+            EXPECT_EQ(parsed.options.trace, c.trace);
         }
     }
 }
@@ -53,6 +58,29 @@ TEST(EventText, IndentsEachLineOfTheMessageAndNeutralisesControls) {
         FormatNewSms(SYSTEMTIME{2024, 1, 0, 5, 3, 4, 5, 6}, L"Text: a\nb\rc\r\n\x1b[2Jx\ty\x7f"),
         L"2024-01-05 03:04:05.006  OnNewSms\r\n    Text: a\r\n    b\r\n    c\r\n"
         L"    \ufffd[2Jx\ty\ufffd\r\n");
+}
+
+TEST(EventText, SetsTheTraceLinesStampApartAndNeutralisesWhatIsNotTheTraces) {
+    EXPECT_EQ(FormatTracedLine("2026-12-09 14:03:07.123 COM3 <- OK\\r\\n\x1b[2J\xe4"),
+              L"2026-12-09 14:03:07.123  COM3 <- OK\\r\\n\ufffd[2J\ufffd\r\n");
+}
+
+TEST(TraceFollower, ReadsWhatIsAppendedAcrossARollover) {
+    const std::string path = ToUtf8(TestFolder(L"follow")) + "\\pelvaro.log";
+    const auto append = [&](const std::string& text) {
+        std::ofstream(path, std::ios::binary | std::ios::app) << text;
+    };
+    DeleteFileA(path.c_str());
+    append("before\r\n");
+    TraceFollower follower(path);
+    append("one\r\ntw");
+    EXPECT_EQ(follower.NewLines(), std::vector<std::string>{"one"});
+    append("o\r\nthree\r\n");
+    // The writer's rollover, while the follower holds the file open.
+    ASSERT_TRUE(MoveFileExA(path.c_str(), (path + ".1").c_str(), MOVEFILE_REPLACE_EXISTING));
+    append("four\r\n");
+    EXPECT_EQ(follower.NewLines(), (std::vector<std::string>{"two", "three", "four"}));
+    EXPECT_EQ(follower.NewLines(), std::vector<std::string>{});
 }
 
 TEST(EventSink, PassesMsgTextOnAndRefusesMalformedCalls) {

@@ -9,6 +9,7 @@
 #include "tests/support/ModemSim.h"
 #include "tests/support/WinePath.h"
 #include "tests/tools/pelvaro-listen/ListenTesting.h"
+#include "tools/pelvaro-listen/ConsoleOutput.h"
 #include "win/Holders.h"
 #include "win/Widen.h"
 
@@ -150,6 +151,45 @@ TEST_F(ListenSession, SaysWhichSetUpCommandTheModemRefused) {
         EXPECT_EQ(listener.Wait(), 4u) << c.name;
         EXPECT_NE(listener.Err().find(c.expected), std::string::npos) << c.name << listener.Err();
     }
+}
+
+TEST_F(ListenSession, TracePrintsTheDialogueInTimeOrderWithTheMessages) {
+    ASSERT_EQ(Regsvr32(L"/s"), 0u) << "regsvr32 Pelvaro.dll failed";
+    test::ModemSim sim;
+    sim.Reset();
+    const std::wstring folder = TestFolder(L"trace");
+    WriteSettings(folder, "[SerComm Options]\r\nPort=" + std::to_string(sim.Port()) +
+                              "\r\nTrace File=pelvaro.log\r\n");
+    Child listener = Listen(folder, L"--trace --seconds 4");
+    for (int i = 0; i < 150 && listener.Err().find("receiving SMS") == std::string::npos; ++i) {
+        Sleep(100);
+    }
+    sim.DeliverText("+4915112345678", "Hello");
+    EXPECT_EQ(listener.Wait(), 0u) << listener.Err();
+
+    const std::string out = listener.Out();
+    const std::string port = "  COM" + std::to_string(sim.Port());
+    // The set-up, the delivery that brought the message, the message, its acknowledgement.
+    std::size_t at = 0;
+    for (const std::string& expected :
+         {port + " -> AT+CNMI=1,2\\r\\n", port + " <- \\r\\n+CMT: ", std::string("  OnNewSms\r\n"),
+          port + " -> AT+CNMA\\r\\n"}) {
+        const std::size_t found = out.find(expected, at);
+        ASSERT_NE(found, std::string::npos) << expected << " after " << at << ":\n" << out;
+        at = found;
+    }
+}
+
+TEST(ListenTrace, WithoutATraceFileIsAUsageErrorAndNothingElse) {
+    const std::wstring folder = TestFolder(L"no-trace-file");
+    WriteSettings(folder, "[SerComm Options]\r\nPort=3\r\n");
+    Child listener = Listen(folder, L"--trace --seconds 1");
+    EXPECT_EQ(listener.Wait(), 2u);
+    EXPECT_EQ(listener.Err(),
+              "pelvaro-listen: --trace follows the trace file that SerComm.ini names: add Trace "
+              "File=pelvaro.log to [SerComm Options] of " +
+                  listen::ToUtf8(folder) + "\\SerComm.ini\r\n");
+    EXPECT_EQ(listener.Out(), "");
 }
 
 }  // namespace
