@@ -64,7 +64,8 @@ std::string PortProbe::Describe() const {
 }
 
 PortProbe ProbePort(const LinkSettings& settings, int number, std::unique_ptr<CommandPort>* open) {
-    PortProbe probe{number, PortProbe::Kind::Absent, {}};
+    PortProbe probe;
+    probe.port = number;
     auto port = std::make_unique<CommandPort>(settings, number);
     if (!port->Open()) {
         probe.kind = OpeningFailure(port->OpenError());
@@ -80,14 +81,15 @@ PortProbe ProbePort(const LinkSettings& settings, int number, std::unique_ptr<Co
         return probe;
     }
     const Answer routing = layer.Run(kRoutingOffers, kOffersDeadline);
-    const Answer storage =
-        OffersSms(routing, "+CNMI:") ? routing : layer.Run(kStorageOffers, kOffersDeadline);
-    if (!OffersSms(routing, "+CNMI:") && !OffersSms(storage, "+CPMS:")) {
+    const Answer storage = layer.Run(kStorageOffers, kOffersDeadline);
+    probe.routingOffers = routing.Line("+CNMI:");
+    probe.storageOffers = storage.Line("+CPMS:");
+    if (OffersSms(routing, "+CNMI:") || OffersSms(storage, "+CPMS:")) {
+        probe.kind = PortProbe::Kind::Modem;
+    } else {
         probe.kind = PortProbe::Kind::NoSms;
         probe.answer = routing.Answered() ? routing.result : "no answer";
-        return probe;
     }
-    probe.kind = PortProbe::Kind::Modem;
     if (open) *open = std::move(port);
     return probe;
 }
@@ -96,10 +98,10 @@ std::unique_ptr<CommandPort> FindModemPort(const LinkSettings& settings,
                                            std::vector<PortProbe>& tried) {
     tried.clear();
     for (int number = 1; number <= kHighestPort; ++number) {
-        std::unique_ptr<CommandPort> modem;
-        const PortProbe probe = ProbePort(settings, number, &modem);
+        std::unique_ptr<CommandPort> open;
+        const PortProbe probe = ProbePort(settings, number, &open);
         if (probe.kind != PortProbe::Kind::Absent) tried.push_back(probe);
-        if (modem) return modem;
+        if (probe.kind == PortProbe::Kind::Modem) return open;
     }
     return nullptr;
 }

@@ -25,6 +25,9 @@ struct PortProbe {
     int port = 0;
     Kind kind = Kind::Absent;
     std::string answer;  // what it answered, where that says more
+    // What AT+CNMI=? and AT+CPMS=? offered, as their information lines.
+    std::string routingOffers;
+    std::string storageOffers;
 
     // "COM3: answers AT but refuses SMS commands (+CMS ERROR: 500)"
     std::string Describe() const;
@@ -33,8 +36,8 @@ struct PortProbe {
 // The highest port number tried.
 inline constexpr int kHighestPort = 64;
 
-// Opens COM`number` and asks it, within about a second; `open` keeps the port open when it is
-// the modem.
+// Opens COM`number` and asks it, within about a second; `open` keeps the port open when it
+// answers AT, for more questions.
 PortProbe ProbePort(const LinkSettings& settings, int number,
                     std::unique_ptr<CommandPort>* open = nullptr);
 

@@ -7,6 +7,7 @@ namespace pelvaro::listen {
 
 const char kUsage[] =
     R"(Usage: pelvaro-listen [--seconds N] [--trace]
+       pelvaro-listen --probe
 
 Creates the COM object Pelvaro.ReadSms, connects to its events, calls
 StartReceiving and prints every SMS the modem delivers (the OnNewSms summary,
@@ -25,6 +26,10 @@ Options:
                 that SerComm.ini names (Trace File=pelvaro.log in
                 [SerComm Options]), each with its time and direction
                 (-> sent, <- received)
+  --probe       listen to nothing: for each COM port, whether it opens,
+                whether it answers AT, its maker and model, the SIM's
+                state and what it offers for SMS, and which port
+                Port=auto would take (exit status 4 when none)
   --help        show this text
 
 Exit status: 0 when it ended as asked, 1 for any other failure,
@@ -60,6 +65,10 @@ ParsedArguments ParseArguments(const std::vector<std::string>& args) {
         }
         if (arg == "--trace") {
             parsed.options.trace = true;
+            continue;
+        }
+        if (arg == "--probe") {
+            parsed.options.probe = true;
             continue;
         }
         std::string_view value;

@@ -15,6 +15,8 @@ struct Options {
     std::optional<unsigned> seconds;
     // Print the modem dialogue from the trace file too.
     bool trace = false;
+    // Say what each COM port is, and which Port=auto would take, instead of listening.
+    bool probe = false;
 };
 
 struct ParsedArguments {

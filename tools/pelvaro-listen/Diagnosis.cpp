@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "modem/CommandPort.h"
+#include "modem/PortSearch.h"
 #include "modem/ModemCommands.h"
 #include "modem/ModemTrace.h"
 #include "modem/SerialPort.h"
@@ -67,6 +68,18 @@ PortSetting ReadPortSetting() {
     return setting;
 }
 
+bool SearchesPort(const PortSetting& setting) {
+    return setting.link.autoPort && setting.link.fullModemSupport;
+}
+
+int PortInUse(const PortSetting& setting) {
+    if (!SearchesPort(setting)) return setting.port;
+    for (int port = 1; port <= kHighestPort; ++port) {
+        if (SerialPort::HeldHere(port)) return port;
+    }
+    return 0;
+}
+
 std::wstring Modes(const LinkSettings& link) {
     const auto onOff = [](bool on) { return on ? L" on" : L" off"; };
     return std::wstring(L"Full Decoding") + onOff(link.fullDecoding) + L", Full Modem Support" +
@@ -122,7 +135,7 @@ Failure StartFailure(HRESULT hr, const PortSetting& setting, const std::wstring&
     if (hr != E_FAIL) {
         return {kExitNotReceiving, L"StartReceiving failed: " + HresultText(hr)};
     }
-    const std::wstring port = PortName(setting.port);
+    const std::wstring port = SearchesPort(setting) ? L"Port=auto" : PortName(setting.port);
     if (!reason.empty()) {
         std::wstring line = L"StartReceiving failed: " + reason + L" (" + port + L")";
         if (!setting.link.fullModemSupport) {

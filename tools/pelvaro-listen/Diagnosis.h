@@ -34,6 +34,12 @@ struct PortSetting {
 
 PortSetting ReadPortSetting();
 
+// Whether the object looks for its modem among the ports ("Port=auto", with full modem support).
+bool SearchesPort(const PortSetting& setting);
+// The port the object receives on once StartReceiving succeeded: the one SerComm.ini names, or
+// the one Port=auto found, which the object holds; 0 when none is known.
+int PortInUse(const PortSetting& setting);
+
 // "Full Decoding on, Full Modem Support off"
 std::wstring Modes(const LinkSettings& link);
 

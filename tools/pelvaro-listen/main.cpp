@@ -8,6 +8,7 @@
 #include "tools/pelvaro-listen/Arguments.h"
 #include "tools/pelvaro-listen/ConsoleOutput.h"
 #include "tools/pelvaro-listen/Diagnosis.h"
+#include "tools/pelvaro-listen/Probe.h"
 #include "tools/pelvaro-listen/Session.h"
 #include "win/ToHresult.h"
 #include "win/Widen.h"
@@ -61,6 +62,7 @@ int main(int argc, char** argv) {
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 
     try {
+        if (parsed.options.probe) return RunProbe(out);
         return RunSession(parsed.options, out, err);
     } catch (...) {
         const Failure failure = StepFailure(L"Listening", pelvaro::ToHresult());

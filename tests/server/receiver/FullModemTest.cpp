@@ -2,6 +2,7 @@
 // message raised once, nothing lost while a client fails or goes, the storage left empty.
 
 #include <chrono>
+#include <fstream>
 
 #include "tests/server/receiver/ReceiverTesting.h"
 #include "tests/support/TestPdu.h"
@@ -34,6 +35,31 @@ std::wstring ErrorDescription() {
 
 void Wait(DWORD ms) {
     PumpUntil([] { return false; }, ms);
+}
+
+// server_receiver_client, beside this program, in a process of its own.
+UniqueHandle RunClient(const std::string& arguments) {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string command(path, length);
+    command = "\"" + command.substr(0, command.rfind('\\') + 1) + "server_receiver_client.exe\" " +
+              arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return UniqueHandle();
+    }
+    CloseHandle(process.hThread);
+    return UniqueHandle(process.hProcess);
+}
+
+std::vector<std::string> Lines(const std::string& path) {
+    std::ifstream file(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) lines.push_back(line);
+    return lines;
 }
 
 class FullModemTest : public ReceiverFixture {
@@ -288,6 +314,40 @@ TEST_F(FullModemTest, CloseRaisesWhatWasAlreadyReadFirst) {
     EXPECT_TRUE(sink_.calls.empty());
     receiver_->Close();
     EXPECT_EQ(sink_.Texts(), Summaries({L"c1", L"c2", L"c3"}));
+    EXPECT_EQ(sim_.Order("storage"), "");
+}
+
+TEST_F(FullModemTest, AClientKilledInItsHandlerGetsThatMessageOnceMoreWhenItStartsAgain) {
+    const std::string settings = WriteSettingsFile(
+        "killed-client.ini", SettingsFor(sim_.Port()) + "Full Modem Support=1\r\n");
+    const std::string out = TempFolder() + "killed-client.txt";
+    DeleteFileA(out.c_str());
+    DeleteFileA((out + ".hanging").c_str());
+    const std::string arguments = "\"" + settings + "\" \"" + out + "\" ";
+
+    const auto setUp = [&] {
+        return PumpUntil([&] { return Line().find("AT+CMGL=4") != std::string::npos; }, 15000);
+    };
+    sim_.ClearLog();
+    UniqueHandle first = RunClient(arguments + "30 2");
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(setUp());
+    Deliver({"k1", "k2", "k3"});
+    EXPECT_TRUE(PumpUntil(
+        [&] { return GetFileAttributesA((out + ".hanging").c_str()) != INVALID_FILE_ATTRIBUTES; },
+        15000));
+    Sleep(1000);  // k3 is read meanwhile
+    TerminateProcess(first.Get(), 1);
+    WaitForSingleObject(first.Get(), 5000);
+
+    sim_.ClearLog();
+    UniqueHandle second = RunClient(arguments + "8");
+    ASSERT_TRUE(second);
+    ASSERT_TRUE(setUp());
+    Deliver({"k4"});
+    EXPECT_EQ(WaitForSingleObject(second.Get(), 30000), WAIT_OBJECT_0);
+    EXPECT_EQ(Lines(out), (std::vector<std::string>{"k1", "k2", "k2", "k3", "k4"}))
+        << "k2, whose handler was killed, comes once more; nothing else twice, nothing lost";
     EXPECT_EQ(sim_.Order("storage"), "");
 }
 
