@@ -84,7 +84,7 @@ class SetUpAttempt {
     }
 
     SetUpResult RunUnlock() {
-        if (UnlockSim()) Succeed();
+        if (UnlockSim() && AwaitSms()) Succeed();
         return result_;
     }
 
@@ -147,6 +147,12 @@ class SetUpAttempt {
         }
         RememberRefused(pin_);
         return End(SetUpResult::Kind::Failed, kRefusedPin);
+    }
+
+    // A module says its SIM is ready a moment before its SMS service is: the storage tells.
+    bool AwaitSms() {
+        Answer answer;
+        return Ask(kStorageState, answer);
     }
 
     bool SelectPduMode() {

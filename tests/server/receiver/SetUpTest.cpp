@@ -1,0 +1,155 @@
+// From the box to the first message: a SIM that asks for its PIN or is still starting, and a
+// modem found among ports that are not one. The simulated modem is COM26; COM20 to COM25, in a
+// Wine prefix of their own, are ports that say nothing, answer junk, or answer AT but no SMS
+// command.
+
+#include <fstream>
+#include <sstream>
+
+#include "tests/server/receiver/ReceiverTesting.h"
+#include "win/Bstr.h"
+
+namespace pelvaro {
+namespace {
+
+using namespace test;
+
+constexpr char kSender[] = "+4915112345678";
+constexpr char kFull[] = "Full Modem Support=1\r\n";
+
+std::wstring ErrorDescription() {
+    ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.Put()) != S_OK) return L"";
+    Bstr description;
+    info->GetDescription(description.Put());
+    return description.Str();
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// A word of the sim's status: "pin-sent" of "... pin-sent=1 ..." gives "1".
+std::string StatusOf(ModemSim& sim, const std::string& name) {
+    std::istringstream words(sim.Order("status"));
+    for (std::string word; words >> word;) {
+        if (word.rfind(name + "=", 0) == 0) return word.substr(name.size() + 1);
+    }
+    return {};
+}
+
+class SetUpTest : public ReceiverFixture {
+  protected:
+    bool PumpUntilEvents(std::size_t count, DWORD timeoutMs = 8000) {
+        return PumpUntil([&] { return sink_.calls.size() >= count; }, timeoutMs);
+    }
+    void Deliver(std::initializer_list<const char*> texts) {
+        for (const char* text : texts) {
+            sim_.Order(std::string("deliver text ") + kSender + " " + text);
+        }
+    }
+};
+
+TEST_F(SetUpTest, ThePinUnlocksTheSimInBothDialoguesAndAppearsNowhere) {
+    const std::string trace = TempFolder() + "setup-trace.log";
+    for (const char* dialogue : {"", kFull}) {
+        SCOPED_TRACE(*dialogue ? "full modem support" : "fixed dialogue");
+        DeleteFileA(trace.c_str());
+        sim_.Reset();
+        sim_.Order("sim pin 1234");
+        UseSettings(sim_.Port(),
+                    std::string(dialogue) + "PIN=1234\r\nTrace File=setup-trace.log\r\n");
+        receiver_->Close();
+        sink_.calls.clear();
+        ASSERT_EQ(receiver_->StartReceiving(VARIANT_FALSE), S_OK) << ErrorDescription();
+        // The fixed dialogue's set-up waited for the SIM; the full one goes on in the background.
+        EXPECT_TRUE(PumpUntil([&] { return Line().find("AT+CNMI=") != std::string::npos; }, 10000));
+        Deliver({"unlocked"});
+        EXPECT_TRUE(PumpUntilEvents(1));
+        receiver_->Close();
+        EXPECT_EQ(StatusOf(sim_, "pin-sent"), "1");
+        const std::string traced = FileText(trace);
+        EXPECT_NE(traced.find("AT+CPIN=\"****\""), std::string::npos) << traced;
+        EXPECT_EQ(traced.find("1234"), std::string::npos) << traced;
+    }
+}
+
+TEST_F(SetUpTest, ALockedSimFailsTheStartAndSaysWhatToDoAndAWrongPinGoesOnce) {
+    const struct {
+        const char* sim;
+        const char* settings;
+        const wchar_t* why;
+        const char* pinsSent;  // a PIN the SIM refused is never sent again; a PUK never answered
+    } cases[] = {
+        {"sim pin 1234", "", L"the SIM asks for its PIN: add PIN=... to SerComm.ini", "0"},
+        {"sim pin 1234", "PIN=9999\r\n", L"the SIM refused PIN=... in SerComm.ini", "1"},
+        {"sim puk", "PIN=1234\r\n", L"the SIM is locked with its PUK: unlock it in a phone", "0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sim);
+        sim_.Reset();
+        sim_.Order(c.sim);
+        UseSettings(sim_.Port(), std::string(kFull) + c.settings);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            EXPECT_EQ(receiver_->StartReceiving(VARIANT_FALSE), E_FAIL);
+            const std::wstring why = ErrorDescription();
+            EXPECT_NE(why.find(c.why), std::wstring::npos) << why;
+            EXPECT_EQ(why.find(L"9999"), std::wstring::npos) << why;
+        }
+        EXPECT_FALSE(receiver_->ReceivesFully());
+        EXPECT_EQ(StatusOf(sim_, "pin-sent"), c.pinsSent);
+    }
+}
+
+TEST_F(SetUpTest, ASimBusyAfterPowerOnIsWaitedForAndLosesNothing) {
+    sim_.Order("sim busy 12");
+    UseSettings(sim_.Port(), kFull);
+    const Stopwatch watch;
+    ASSERT_EQ(receiver_->StartReceiving(VARIANT_FALSE), S_OK) << ErrorDescription();
+    EXPECT_LT(watch.Ms(), 3000) << "the set-up completes in the background";
+    Deliver({"b1", "b2", "b3"});
+    EXPECT_TRUE(PumpUntilEvents(3, 25000));
+    EXPECT_GE(watch.Ms(), 12000);
+    receiver_->Close();
+    EXPECT_EQ(sink_.calls.size(), 3u);
+    const std::string line = Line();
+    for (const char* fallback : {"AT+CSMS=0", "AT+CNMI=2,2", "AT+CNMI=1,1"}) {
+        EXPECT_EQ(line.find(fallback), std::string::npos) << fallback << " tried: " << line;
+    }
+}
+
+TEST_F(SetUpTest, PortAutoFindsTheModemBehindPortsThatAreNotOne) {
+    // COM20 is held by another program.
+    LinkSettings held;
+    held.port = 20;
+    SerialPort holder;
+    holder.UseSettings(held);
+    ASSERT_EQ(holder.Open(), 0);
+    const std::string path = WriteSettingsFile(
+        "setup-auto.ini", "[SerComm Options]\r\nPort=auto\r\n" + std::string(kFull));
+    ASSERT_TRUE(SerialPort().ReadSettings(path.c_str()));
+    const Stopwatch watch;
+    ASSERT_EQ(receiver_->StartReceiving(VARIANT_FALSE), S_OK) << ErrorDescription();
+    std::printf("Port=auto found COM%d in %.1f s\n", sim_.Port(), watch.Ms() / 1000);
+    EXPECT_TRUE(SerialPort::HeldHere(sim_.Port()));
+    Deliver({"found"});
+    EXPECT_TRUE(PumpUntilEvents(1));
+    receiver_->Close();
+
+    // Unplugged, the modem's port is gone: the start fails and says what each port answered.
+    sim_.Order("go-away");
+    EXPECT_EQ(receiver_->StartReceiving(VARIANT_FALSE), E_FAIL);
+    const std::wstring why = ErrorDescription();
+    for (const wchar_t* said :
+         {L"COM20 is held by another program", L"COM21 says nothing", L"COM22 does not answer AT",
+          L"COM23 answers AT but refuses SMS commands (ERROR)"}) {
+        EXPECT_NE(why.find(said), std::wstring::npos) << why;
+    }
+    sim_.Order("come-back");
+}
+
+}  // namespace
+}  // namespace pelvaro
