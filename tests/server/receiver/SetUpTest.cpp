@@ -32,6 +32,34 @@ std::string FileText(const std::string& path) {
     return text.str();
 }
 
+// What pelvaro-listen --probe prints, run as a user runs it, in the temporary folder.
+std::string Probe() {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string build(path, length);
+    build = build.substr(0, build.rfind("\\tests\\"));
+    const std::string out = TempFolder() + "probe.txt";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    UniqueFileHandle file(CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                      CREATE_ALWAYS, 0, nullptr));
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = file.Get();
+    PROCESS_INFORMATION process{};
+    std::string command = "\"" + build + "\\tools\\pelvaro-listen\\pelvaro-listen.exe\" --probe";
+    const std::string folder = TempFolder();
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                        folder.c_str(), &startup, &process)) {
+        return "pelvaro-listen did not start";
+    }
+    WaitForSingleObject(process.hProcess, 60000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    file.Reset();
+    return FileText(out);
+}
+
 // A word of the sim's status: "pin-sent" of "... pin-sent=1 ..." gives "1".
 std::string StatusOf(ModemSim& sim, const std::string& name) {
     std::istringstream words(sim.Order("status"));
@@ -138,6 +166,13 @@ TEST_F(SetUpTest, PortAutoFindsTheModemBehindPortsThatAreNotOne) {
     Deliver({"found"});
     EXPECT_TRUE(PumpUntilEvents(1));
     receiver_->Close();
+
+    const std::string probe = Probe();
+    for (const char* said : {"COM22 does not answer AT", "COM23 answers AT but refuses SMS",
+                             "maker: Pelvaro Sim, model: GSM Modem Sim 1", "SIM: +CPIN: READY",
+                             "Port=auto would take COM26"}) {
+        EXPECT_NE(probe.find(said), std::string::npos) << probe;
+    }
 
     // Unplugged, the modem's port is gone: the start fails and says what each port answered.
     sim_.Order("go-away");
