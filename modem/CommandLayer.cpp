@@ -47,10 +47,10 @@ void CommandLayer::Listen() {
     Receive();
 }
 
-bool CommandLayer::TakeUnasked(Unasked& next) {
-    if (unasked_.empty()) return false;
-    next = std::move(unasked_.front());
-    unasked_.pop_front();
+bool CommandLayer::TakeUnsolicited(Unsolicited& next) {
+    if (unsolicited_.empty()) return false;
+    next = std::move(unsolicited_.front());
+    unsolicited_.pop_front();
     return true;
 }
 
@@ -82,8 +82,9 @@ void CommandLayer::Frame(bool ended) {
             // Digits alone answer the command in flight (a serial number, a revision): only a
             // "+CMT:" header announces a delivery then.
             TakeLine(item.pdu);
-        } else if (unasked_.size() < kMostQueued) {
-            unasked_.push_back({Unasked::Kind::Delivery, KeptDelivery(item.AsDelivery()), {}, -1});
+        } else if (unsolicited_.size() < kMostQueued) {
+            unsolicited_.push_back(
+                {Unsolicited::Kind::Delivery, KeptDelivery(item.AsDelivery()), {}, -1});
         }
     }
     pending_.erase(0, ended ? pending_.size() : framing.Rest());
@@ -103,7 +104,7 @@ void CommandLayer::TakeLine(std::string_view line) {
         answer_->lines.emplace_back(line);
         return;
     }
-    Unasked event;
+    Unsolicited event;
     switch (kind) {
         case LineKind::Other:
             if (answer_) answer_->lines.emplace_back(line);
@@ -114,21 +115,21 @@ void CommandLayer::TakeLine(std::string_view line) {
         case LineKind::Announcement: {
             StoredIndex stored;
             if (!ParseAnnouncement(line, stored)) return;
-            event = {Unasked::Kind::Announcement, {}, std::string(stored.memory), stored.index};
+            event = {Unsolicited::Kind::Announcement, {}, std::string(stored.memory), stored.index};
             break;
         }
         case LineKind::RestartAfterSilence:
             if (silenceBefore_ < kSilenceBeforeRestart) return;
-            event.kind = Unasked::Kind::Restart;
+            event.kind = Unsolicited::Kind::Restart;
             break;
         case LineKind::Restart:
-            event.kind = Unasked::Kind::Restart;
+            event.kind = Unsolicited::Kind::Restart;
             break;
         case LineKind::SimReady:
-            event.kind = Unasked::Kind::SimReady;
+            event.kind = Unsolicited::Kind::SimReady;
             break;
     }
-    if (unasked_.size() < kMostQueued) unasked_.push_back(std::move(event));
+    if (unsolicited_.size() < kMostQueued) unsolicited_.push_back(std::move(event));
 }
 
 }  // namespace pelvaro

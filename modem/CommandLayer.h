@@ -43,7 +43,7 @@ struct Answer {
 };
 
 // What the modem said unasked that the receiver acts on.
-struct Unasked {
+struct Unsolicited {
     enum class Kind {
         Delivery,      // "+CMT:" and its PDU: a message routed straight on
         Announcement,  // "+CMTI:": a message was stored at `memory`, `index`
@@ -72,7 +72,7 @@ class CommandLayer {
     // One short read, for what the modem says between commands.
     void Listen();
     // The oldest unasked event not yet taken.
-    bool TakeUnasked(Unasked& next);
+    bool TakeUnsolicited(Unsolicited& next);
 
     // Whether the modem has sent anything at all yet.
     bool HeardAnything() const { return heardAnything_; }
@@ -97,7 +97,7 @@ class CommandLayer {
     std::string echo_;
     std::string name_;
     Answer* answer_ = nullptr;
-    std::deque<Unasked> unasked_;
+    std::deque<Unsolicited> unsolicited_;
     Clock::time_point lastHeard_ = Clock::now();
     Clock::duration silenceBefore_{};
     int failuresInARow_ = 0;

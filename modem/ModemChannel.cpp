@@ -59,17 +59,17 @@ bool ModemChannel::SendCommand(std::string command, bool framed) {
         reply_ += chunk;
         answered = reply_.find(kFinalOk) != std::string::npos;
     }
-    Absorb(reply_);
+    FrameReadText(reply_);
     return answered;
 }
 
 bool ModemChannel::ReadChunk(std::string& destination) {
     std::string chunk;
     const bool read = ReadDevice(chunk, kChunkSize);
-    Absorb(chunk);
+    FrameReadText(chunk);
     // What is left began before this read: its rest had a read's time to come.
     if (unframed_.size() > chunk.size()) {
-        Keep(unframed_, true);
+        CollectDeliveries(unframed_, true);
         unframed_.clear();
         deliveryBegun_ = false;
     }
@@ -84,13 +84,13 @@ bool ModemChannel::TakeDelivery(KeptDelivery& delivery) {
     return true;
 }
 
-void ModemChannel::Absorb(std::string_view text) {
+void ModemChannel::FrameReadText(std::string_view text) {
     unframed_.append(text);
-    Keep(unframed_, false);
+    CollectDeliveries(unframed_, false);
 }
 
 // Keeps what is found in `text`, and unless it has ended, the rest that is not framed yet.
-void ModemChannel::Keep(std::string_view text, bool ended) {
+void ModemChannel::CollectDeliveries(std::string_view text, bool ended) {
     ModemFraming framing(text, echo_, ended);
     for (FramedItem item; framing.Next(item);) {
         if (item.kind != FramedKind::Line && deliveries_.size() < kMostKept) {

@@ -48,8 +48,8 @@ class ModemChannel {
 
   private:
     bool ReadDevice(std::string& destination, int capacity);
-    void Absorb(std::string_view text);
-    void Keep(std::string_view text, bool ended);
+    void FrameReadText(std::string_view text);
+    void CollectDeliveries(std::string_view text, bool ended);
 
     std::string reply_;
     SerialPort port_;

@@ -178,7 +178,7 @@ void FullDialogue::Step() {
         LoseLink();
         return;
     }
-    TakeUnasked();
+    HandleUnsolicited();
     const Clock::time_point now = Clock::now();
     if (link_ && state_ == State::Waiting && now >= nextSetUp_) SetUp();
     if (link_ && state_ == State::Receiving) {
@@ -207,33 +207,33 @@ void FullDialogue::Finish() {
             continue;
         }
         // A delivery that comes meanwhile is raised too; announced ones stay stored for later.
-        for (Unasked event; link_->Layer().TakeUnasked(event);) {
-            if (event.kind == Unasked::Kind::Delivery) TakeDirect(event.delivery);
+        for (Unsolicited event; link_->Layer().TakeUnsolicited(event);) {
+            if (event.kind == Unsolicited::Kind::Delivery) TakeDirect(event.delivery);
         }
         link_->Layer().Listen();
     }
     SettleVerdicts();
 }
 
-void FullDialogue::TakeUnasked() {
-    for (Unasked event; link_ && link_->Layer().TakeUnasked(event);) {
+void FullDialogue::HandleUnsolicited() {
+    for (Unsolicited event; link_ && link_->Layer().TakeUnsolicited(event);) {
         switch (event.kind) {
-            case Unasked::Kind::Delivery:
+            case Unsolicited::Kind::Delivery:
                 TakeDirect(event.delivery);
                 break;
-            case Unasked::Kind::Announcement:
+            case Unsolicited::Kind::Announcement:
                 if (state_ == State::Receiving) {
                     ReadAnnounced(event.memory, event.index);
                 } else {
                     sweepDue_ = true;
                 }
                 break;
-            case Unasked::Kind::Restart:
+            case Unsolicited::Kind::Restart:
                 // The module has forgotten its set-up, and may have stored meanwhile.
                 state_ = State::Waiting;
                 nextSetUp_ = Clock::now();
                 break;
-            case Unasked::Kind::SimReady:
+            case Unsolicited::Kind::SimReady:
                 if (state_ == State::Waiting) nextSetUp_ = Clock::now();
                 break;
         }
@@ -304,7 +304,8 @@ void FullDialogue::Check() {
 }
 
 void FullDialogue::TakeStored(const std::string& memory, int index, const KeptDelivery& entry) {
-    if (InHand(memory, index)) return;
+    // A memory that combines others ("MT") lists their messages again under its own indices.
+    if (InHand(memory, index) || InHand(entry.pdu)) return;
     if (raised_.Seen(entry.pdu, Clock::now())) {
         Delete(memory, index);
         return;
@@ -428,6 +429,12 @@ void FullDialogue::Delete(const std::string& memory, int index) {
 
 void FullDialogue::Acknowledge() {
     if (reception_.acknowledge) Run(kAcknowledge);
+}
+
+bool FullDialogue::InHand(const std::string& pdu) const {
+    return std::any_of(places_.begin(), places_.end(), [&](const auto& entry) {
+        return entry.second.pdu == pdu && entry.second.link == linkCount_;
+    });
 }
 
 bool FullDialogue::InHand(const std::string& memory, int index) const {

@@ -58,7 +58,7 @@ class FullDialogue {
     void Step();
     void Finish();
 
-    void TakeUnasked();
+    void HandleUnsolicited();
     void TakeDirect(const KeptDelivery& delivery);
     void ReadAnnounced(const std::string& memory, int index);
     void Sweep();
@@ -77,6 +77,7 @@ class FullDialogue {
     void Delete(const std::string& memory, int index);
     void Acknowledge();
     bool InHand(const std::string& memory, int index) const;
+    bool InHand(const std::string& pdu) const;
     bool RoutesAsSetUp(const Answer& routing) const;
     bool StorageChanged(const Answer& storage);
 

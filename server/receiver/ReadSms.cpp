@@ -133,7 +133,10 @@ HRESULT CReadSms::StartFully(const pelvaro::LinkSettings& settings) {
     auto reception = std::make_unique<pelvaro::FullReception>(settings, events);
     const pelvaro::SetUpReport report = reception->Start();
     if (report.kind == pelvaro::SetUpReport::Kind::Failed) {
-        SetErrorText(report.why);
+        const bool found = settings.autoPort && report.port > 0;
+        SetErrorText(
+            report.why +
+            (found ? " (COM" + std::to_string(report.port) + ", which Port=auto found)" : ""));
         return E_FAIL;
     }
     full_ = std::move(reception);

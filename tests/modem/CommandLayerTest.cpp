@@ -38,14 +38,14 @@ class ScriptedWire final : public ModemWire {
     }
 };
 
-std::vector<Unasked::Kind> Kinds(CommandLayer& layer) {
-    std::vector<Unasked::Kind> kinds;
-    for (Unasked event; layer.TakeUnasked(event);) kinds.push_back(event.kind);
+std::vector<Unsolicited::Kind> Kinds(CommandLayer& layer) {
+    std::vector<Unsolicited::Kind> kinds;
+    for (Unsolicited event; layer.TakeUnsolicited(event);) kinds.push_back(event.kind);
     return kinds;
 }
 
 TEST(CommandLayer, MatchesEachAnswerToItsCommandAndQueuesWhatComesUnasked) {
-    using Kind = Unasked::Kind;
+    using Kind = Unsolicited::Kind;
     const struct {
         const char* name;
         const char* command;
@@ -128,9 +128,9 @@ TEST(CommandLayer, ListsStoredMessagesAndReadsAnnouncements) {
     EXPECT_EQ(listing.stored[1].header, "+CMGL: 3,1,,24");
     EXPECT_EQ(listing.stored[1].pdu, test::kHelloPdu);
     layer.Listen();
-    Unasked event;
-    ASSERT_TRUE(layer.TakeUnasked(event));
-    EXPECT_EQ(event.kind, Unasked::Kind::Announcement);
+    Unsolicited event;
+    ASSERT_TRUE(layer.TakeUnsolicited(event));
+    EXPECT_EQ(event.kind, Unsolicited::Kind::Announcement);
     EXPECT_EQ(event.memory, "SM");
     EXPECT_EQ(event.index, 12);
 }

@@ -3,9 +3,9 @@
 #include <cwchar>
 
 #include "modem/CommandPort.h"
-#include "modem/PortSearch.h"
 #include "modem/ModemCommands.h"
 #include "modem/ModemTrace.h"
+#include "modem/PortSearch.h"
 #include "modem/SerialPort.h"
 #include "win/Holders.h"
 #include "win/Widen.h"

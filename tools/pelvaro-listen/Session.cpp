@@ -232,8 +232,9 @@ int RunSession(const Options& options, ConsoleOutput& out, ConsoleOutput& err) {
         return Report(err, StartFailure(hr, setting, reason));
     }
 
-    err.Write(kPrefix + std::wstring(L"receiving SMS on COM") + std::to_wstring(PortInUse(setting)) +
-              L" " + Duration(options.seconds) + L" (" + Modes(setting.link) + L")" +
+    err.Write(kPrefix + std::wstring(L"receiving SMS on COM") +
+              std::to_wstring(PortInUse(setting)) + L" " + Duration(options.seconds) + L" (" +
+              Modes(setting.link) + L")" +
               (trace ? L"; the dialogue from " + Widen(setting.traceFile) : L"") + L"\r\n");
     PumpMessages(options.seconds, trace ? printTrace : std::function<void()>());
     printTrace();

@@ -6,7 +6,6 @@
 
 #include "tests/server/receiver/ReceiverTesting.h"
 #include "tests/support/TestPdu.h"
-#include "win/Bstr.h"
 
 namespace pelvaro {
 namespace {
@@ -23,14 +22,6 @@ std::vector<std::wstring> Summaries(std::initializer_list<const wchar_t*> texts)
     std::vector<std::wstring> summaries;
     for (const wchar_t* text : texts) summaries.push_back(Summary(text));
     return summaries;
-}
-
-std::wstring ErrorDescription() {
-    ComPtr<IErrorInfo> info;
-    if (GetErrorInfo(0, info.Put()) != S_OK) return L"";
-    Bstr description;
-    info->GetDescription(description.Put());
-    return description.Str();
 }
 
 void Wait(DWORD ms) {

@@ -17,6 +17,7 @@
 #include "tests/modem/ModemTesting.h"
 #include "tests/server/ServerTestSupport.h"
 #include "tests/support/ModemSim.h"
+#include "win/Bstr.h"
 #include "win/ComPtr.h"
 
 namespace pelvaro::test {
@@ -60,6 +61,15 @@ inline ComPtr<IUnknown> Create(CReadSms** receiver) {
 
 inline void Tick() {
     ReceptionTick(nullptr, WM_TIMER, ReceptionTimer, 0);
+}
+
+// What the receiver left as error information on this thread, empty when nothing.
+inline std::wstring ErrorDescription() {
+    ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.Put()) != S_OK) return L"";
+    Bstr description;
+    info->GetDescription(description.Put());
+    return description.Str();
 }
 
 inline int Count(const std::string& text, const std::string& what) {

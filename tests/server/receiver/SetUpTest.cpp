@@ -7,7 +7,6 @@
 #include <sstream>
 
 #include "tests/server/receiver/ReceiverTesting.h"
-#include "win/Bstr.h"
 
 namespace pelvaro {
 namespace {
@@ -16,14 +15,6 @@ using namespace test;
 
 constexpr char kSender[] = "+4915112345678";
 constexpr char kFull[] = "Full Modem Support=1\r\n";
-
-std::wstring ErrorDescription() {
-    ComPtr<IErrorInfo> info;
-    if (GetErrorInfo(0, info.Put()) != S_OK) return L"";
-    Bstr description;
-    info->GetDescription(description.Put());
-    return description.Str();
-}
 
 std::string FileText(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -49,8 +40,8 @@ std::string Probe() {
     PROCESS_INFORMATION process{};
     std::string command = "\"" + build + "\\tools\\pelvaro-listen\\pelvaro-listen.exe\" --probe";
     const std::string folder = TempFolder();
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                        folder.c_str(), &startup, &process)) {
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(),
+                        &startup, &process)) {
         return "pelvaro-listen did not start";
     }
     WaitForSingleObject(process.hProcess, 60000);
