@@ -389,6 +389,10 @@ void FullDialogue::Settle(DeliveryTag tag) {
 
 void FullDialogue::LoseLink() {
     link_.reset();
+    // What stayed stored is read afresh on the next link.
+    for (auto place = places_.begin(); place != places_.end();) {
+        place = place->second.left ? places_.erase(place) : std::next(place);
+    }
     state_ = State::Unlinked;
     nextReopen_ = Clock::now() + kReopenEvery;
     Outgoing lost;

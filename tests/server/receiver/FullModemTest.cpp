@@ -100,6 +100,7 @@ TEST_F(FullModemTest, ReceivesFromEveryModemFamilyEachMessageOnceAndEmptiesTheSt
          "class2",
          0},
         {"no storage, direct routing only", {"offer +CPMS (),(),()"}, "AT+CNMI=2,2\r\n", "text", 3},
+        {"status reports every second", {"reports huawei 1"}, "AT+CNMI=2,1\r\n", "text", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
