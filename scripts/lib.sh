@@ -47,6 +47,54 @@ build_preset() {
   fi
 }
 
+# The tests that may be skipped without failing scripts/test, one "PRESET/TEST: why" each. Any
+# other skip fails the run: a test that did not run proved nothing. None today; the win32 tests
+# that stay out of the emulated machine are not skipped, they run on this machine.
+expected_skips=()
+
+# joined SEPARATOR WORD...: the words with SEPARATOR between them.
+joined() {
+  local separator=$1 text=$2 word
+  shift 2
+  for word; do text+=$separator$word; done
+  printf '%s\n' "$text"
+}
+
+# ctest_logs PRESET: the folder for the CTest logs of the preset's current test run, emptied;
+# judge_skips reads every log in it.
+ctest_logs() {
+  local logs=$PELVARO_ROOT/build/$1/Testing/logs
+  rm -rf "$logs"
+  mkdir -p "$logs"
+  echo "$logs"
+}
+
+# judge_skips PRESET: fails naming every test of the preset's current run that did not run,
+# unless expected_skips names it; prints those it names, with why.
+judge_skips() {
+  local preset=$1 name entry unexpected=()
+  local files=("$PELVARO_ROOT/build/$preset/Testing/logs"/*.log) names
+  [ -f "${files[0]}" ] || fail "$preset: no CTest log to judge the tests by"
+  # CTest's summary: "The following tests did not run:", then a line "  N - TEST (Skipped)" each.
+  names=$(sed -n '/^The following tests did not run:$/,/^[^[:space:]]/{
+    s/^[[:space:]]*[0-9]* - \(.*\) ([^()]*)$/\1/p
+  }' "${files[@]}")
+  while read -r name; do
+    [ -n "$name" ] || continue
+    for entry in "${expected_skips[@]}"; do
+      if [ "${entry%%:*}" = "$preset/$name" ]; then
+        echo "$entry"
+        continue 2
+      fi
+    done
+    unexpected+=("$name")
+  done <<<"$names"
+  if [ ${#unexpected[@]} -gt 0 ]; then
+    fail "$preset: skipped, so not run: $(joined ', ' "${unexpected[@]}"). A test passes only by" \
+      "running (expected_skips in scripts/lib.sh names the skips that may pass)"
+  fi
+}
+
 # sim_start DIR [SIM OPTIONS...]: starts tools/modem-sim on a pty that DIR/pty links to (a new one
 # after "come-back"), with its control FIFOs in DIR, and waits up to 5 s until it is ready; false
 # when it is not. SIM_PID is its process. DIR must take FIFOs, so not a shared folder.
