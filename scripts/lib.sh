@@ -120,14 +120,25 @@ sim_stop() {
   SIM_PID=
 }
 
-# sim_order DIR ORDER: one order on the sim's control channel; fails unless the sim takes it.
+# sim_order DIR ORDER: one order on the sim's control channel; fails unless the sim takes it within
+# 10 s. The FIFOs open read-write, which never blocks: a plain open waits for ever on the FIFOs of
+# a sim that was killed. A sim that exited cleanly took them with it.
 sim_order() {
-  local answer
-  printf '%s\n' "$2" >"$1/request"
-  read -r answer <"$1/reply"
+  local dir=$1 order=$2 answer='' request reply
+  if [ -n "${SIM_PID:-}" ] && ! kill -0 "$SIM_PID" 2>/dev/null; then
+    fail "the simulated modem (tools/modem-sim) has exited; it cannot take \"$order\""
+  fi
+  if [ ! -p "$dir/request" ] || [ ! -p "$dir/reply" ]; then
+    fail "the simulated modem (tools/modem-sim) has exited: its control FIFOs in $dir are gone"
+  fi
+  exec {request}<>"$dir/request" {reply}<>"$dir/reply"
+  printf '%s\n' "$order" >&"$request"
+  read -r -t 10 -u "$reply" answer || answer=
+  exec {request}>&- {reply}<&-
   case $answer in
     ok*) ;;
-    *) fail "the simulated modem refused \"$2\": $answer" ;;
+    '') fail "the simulated modem (tools/modem-sim) did not answer \"$order\" within 10 s" ;;
+    *) fail "the simulated modem refused \"$order\": $answer" ;;
   esac
 }
 
