@@ -112,10 +112,16 @@ sim_start() {
   return 1
 }
 
-# Stops the sim that sim_start started, if any.
+# Stops the sim that sim_start started, if any. One that has not ended 5 s after TERM (hung, or
+# stopped) is killed: waiting for it would hang the script at its end.
 sim_stop() {
   [ -n "${SIM_PID:-}" ] || return 0
   kill "$SIM_PID" 2>/dev/null || true
+  for _ in $(seq 50); do
+    kill -0 "$SIM_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$SIM_PID" 2>/dev/null; then kill -KILL "$SIM_PID" 2>/dev/null || true; fi
   wait "$SIM_PID" 2>/dev/null || true
   SIM_PID=
 }
