@@ -7,6 +7,10 @@ set -euo pipefail
 PELVARO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 pelvaro_script=$(basename "$0")
 
+# The compiler cache (CMakeLists.txt) hashes the paths inside the clone relative to it, so that
+# another clone of the same sources finds its entries.
+export CCACHE_BASEDIR=$PELVARO_ROOT CCACHE_NOHASHDIR=true
+
 # Says what went wrong, under the script's name, and exits 1.
 fail() {
   echo "$pelvaro_script: $*" >&2
