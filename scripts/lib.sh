@@ -121,7 +121,8 @@ sim_start() {
 sim_stop() {
   [ -n "${SIM_PID:-}" ] || return 0
   # CONT: a stopped sim takes its TERM at once.
-  kill "$SIM_PID" 2>/dev/null && kill -CONT "$SIM_PID" 2>/dev/null || true
+  kill "$SIM_PID" 2>/dev/null || true
+  kill -CONT "$SIM_PID" 2>/dev/null || true
   for _ in $(seq 50); do
     kill -0 "$SIM_PID" 2>/dev/null || break
     sleep 0.1
