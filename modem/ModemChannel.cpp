@@ -7,6 +7,7 @@
 
 #include "modem/AsciiText.h"
 #include "modem/ModemFraming.h"
+#include "modem/ModemLines.h"
 
 namespace pelvaro {
 namespace {
@@ -61,6 +62,17 @@ bool ModemChannel::SendCommand(std::string command, bool framed) {
     }
     FrameReadText(reply_);
     return answered;
+}
+
+std::string ModemChannel::LastResult() const {
+    ModemFraming framing(reply_, echo_, true);
+    std::string result = "no answer";
+    for (FramedItem item; framing.Next(item);) {
+        if (item.kind == FramedKind::Line && ClassifyLine(item.header) == LineKind::FinalResult) {
+            result = item.header;
+        }
+    }
+    return result;
 }
 
 bool ModemChannel::ReadChunk(std::string& destination) {

@@ -30,6 +30,8 @@ class ModemChannel {
     // Writes the command ("AT" in front and CR LF behind unless already there, when framed) and
     // gives true when "\r\nOK\r\n" arrives within two reads.
     bool SendCommand(std::string command, bool framed);
+    // The final result code that answered the command last sent ("ERROR"), or "no answer".
+    std::string LastResult() const;
 
     // One read of at most kChunkSize bytes: true with them in `destination`, false with it
     // untouched when nothing came. A delivery whose rest was still on its way before this read,

@@ -17,6 +17,7 @@ inline constexpr char kAcknowledge[] = "+CNMA";
 inline constexpr char kSimState[] = "+CPIN?";
 inline constexpr char kEnterPin[] = "+CPIN=";
 inline constexpr char kMaker[] = "+CGMI";
+inline constexpr char kEchoOn[] = "E1";
 inline constexpr char kModel[] = "+CGMM";
 // Not framed: the line that repeats the last command, so that the modem answers it at once.
 inline constexpr char kRepeatLast[] = "a/";

@@ -25,6 +25,7 @@ constexpr LineRule kRules[] = {
     {"COMMAND NOT SUPPORT", Match::Whole, LineKind::FinalResult},
     {"TOO MANY PARAMETERS", Match::Whole, LineKind::FinalResult},
     {"+CMTI:", Match::Prefix, LineKind::Announcement},
+    {"+CDS:", Match::Prefix, LineKind::SmsStatusReport},
     // A module that starts afresh says so, and has forgotten its message service and routing.
     {"RDY", Match::Whole, LineKind::Restart},
     {"+CFUN: 1", Match::Whole, LineKind::Restart},

@@ -11,6 +11,7 @@ enum class LineKind {
     FinalResult,          // ends a command's reply: OK, ERROR, +CMS ERROR: n, ...
     Report,               // an unsolicited status report that asks nothing of the receiver
     Announcement,         // "+CMTI:": a message was stored
+    SmsStatusReport,      // "+CDS:": a status report, whose PDU comes on the next line
     Restart,              // the module has started afresh and forgotten its set-up
     RestartAfterSilence,  // the same, but only when the module had been silent before it
     SimReady,             // the SIM has been unlocked or has finished starting

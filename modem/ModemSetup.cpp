@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <mutex>
 
 #include "modem/AsciiText.h"
+#include "modem/InitCommands.h"
 #include "modem/ModemCommands.h"
 #include "modem/ModemLines.h"
 
@@ -32,6 +32,9 @@ constexpr std::string_view kNoSimResults[] = {
 
 constexpr char kAsksForPin[] = "the SIM asks for its PIN: add PIN=... to SerComm.ini";
 constexpr char kRefusedPin[] = "the SIM refused PIN=... in SerComm.ini";
+constexpr char kUnansweredPin[] =
+    "the modem did not answer when PIN=... in SerComm.ini was sent, and a PIN is sent only once: "
+    "see whether the SIM still asks for it";
 constexpr char kWantsPuk[] = "the SIM is locked with its PUK: unlock it in a phone";
 
 // Modes that pass indications on, the one that keeps them while the line is busy first.
@@ -43,21 +46,6 @@ bool AmongResults(const Answer& answer, const std::string_view* begin,
                   const std::string_view* end) {
     return std::any_of(begin, end,
                        [&](std::string_view code) { return EqualsNoCase(answer.result, code); });
-}
-
-// The PIN the SIM refused last, for the whole process: sent again, it would bring the SIM
-// closer to its PUK.
-std::mutex refusedMutex;
-std::string refusedPin;
-
-bool RefusedBefore(std::string_view pin) {
-    const std::lock_guard<std::mutex> lock(refusedMutex);
-    return !refusedPin.empty() && refusedPin == pin;
-}
-
-void RememberRefused(std::string_view pin) {
-    const std::lock_guard<std::mutex> lock(refusedMutex);
-    refusedPin = pin;
 }
 
 std::string ResultOf(const Answer& answer) {
@@ -74,10 +62,13 @@ std::string_view StateOf(std::string_view line) {
 // its outcome in `result_`.
 class SetUpAttempt {
   public:
-    SetUpAttempt(CommandLayer& layer, std::string_view pin) : layer_(layer), pin_(pin) {}
+    SetUpAttempt(CommandLayer& layer, std::string_view pin, PinRecord& pins)
+        : layer_(layer), pin_(pin), pins_(pins) {}
 
-    SetUpResult Run() {
-        if (UnlockSim() && SelectPduMode() && SelectService() && FindStorage() && Route()) {
+    SetUpResult Run(const LinkSettings& settings) {
+        layer_.Synchronise();
+        if (UnlockSim() && SelectPduMode() && SelectService() && FindStorage() && Route() &&
+            SendInit(settings)) {
             Succeed();
         }
         return result_;
@@ -97,6 +88,7 @@ class SetUpAttempt {
     bool End(SetUpResult::Kind kind, std::string why) {
         result_.kind = kind;
         result_.why = std::move(why);
+        result_.lasting = kind == SetUpResult::Kind::Failed && !result_.silent;
         return false;
     }
 
@@ -139,14 +131,36 @@ class SetUpAttempt {
 
     bool EnterPin() {
         if (pin_.empty()) return End(SetUpResult::Kind::Failed, kAsksForPin);
-        if (RefusedBefore(pin_)) return End(SetUpResult::Kind::Failed, kRefusedPin);
+        switch (pins_.FateOf(pin_)) {
+            case PinRecord::Fate::Refused:
+                return End(SetUpResult::Kind::Failed, kRefusedPin);
+            case PinRecord::Fate::Unanswered:
+                return End(SetUpResult::Kind::Failed, kUnansweredPin);
+            case PinRecord::Fate::Unsent:
+                break;
+        }
+        // Recorded first: a process that dies before the answer has spent it all the same.
+        pins_.Record(pin_, PinRecord::Fate::Unanswered);
         const Answer answer = layer_.Run(kEnterPin + ("\"" + std::string(pin_) + "\""));
-        if (answer.Ok() || !answer.Answered()) {
-            // Whether it took, the SIM's state tells at the next attempt; the SIM needs a moment.
+        if (answer.Ok()) {
+            pins_.Forget();
+            // The SIM needs a moment before it serves; its state tells at the next attempt.
             return End(SetUpResult::Kind::Waiting, "the SIM is checking its PIN");
         }
-        RememberRefused(pin_);
+        if (!answer.Answered()) {
+            // Whether it took, the SIM's state tells at the next attempt; it is not sent again.
+            return End(SetUpResult::Kind::Waiting, "the SIM is checking its PIN");
+        }
+        pins_.Record(pin_, PinRecord::Fate::Refused);
         return End(SetUpResult::Kind::Failed, kRefusedPin);
+    }
+
+    bool SendInit(const LinkSettings& settings) {
+        std::string why;
+        if (SendInitCommands(layer_, settings, why)) return true;
+        result_.silent = why.empty();
+        return End(SetUpResult::Kind::Failed,
+                   why.empty() ? "the modem did not answer an Init command" : why);
     }
 
     // A module says its SIM is ready a moment before its SMS service is: the storage tells.
@@ -228,6 +242,7 @@ class SetUpAttempt {
 
     CommandLayer& layer_;
     std::string_view pin_;
+    PinRecord& pins_;
     SetUpResult result_;
 };
 
@@ -242,22 +257,37 @@ bool SimNotReady(const Answer& answer) {
            EqualsNoCase(StateOf(answer.Line("+CPIN:")), "NOT READY");
 }
 
-SetUpResult SetUpModem(CommandLayer& layer, std::string_view pin) {
-    return SetUpAttempt(layer, pin).Run();
+SetUpResult SetUpModem(CommandLayer& layer, const LinkSettings& settings, PinRecord& pins) {
+    SetUpResult refused;
+    refused.why = InitRefusal(InitCommands(settings.init));
+    if (!refused.why.empty()) {
+        refused.lasting = true;
+        return refused;
+    }
+    return SetUpAttempt(layer, settings.pin, pins).Run(settings);
 }
 
-SetUpResult UnlockSim(CommandLayer& layer, std::string_view pin,
+SetUpResult UnlockSim(CommandLayer& layer, std::string_view pin, PinRecord& pins,
                       CommandLayer::Clock::duration patience) {
-    const CommandLayer::Clock::time_point end = CommandLayer::Clock::now() + patience;
+    const CommandLayer::Clock::time_point end = layer.Now() + patience;
     for (;;) {
-        const SetUpResult result = SetUpAttempt(layer, pin).RunUnlock();
-        if (result.kind != SetUpResult::Kind::Waiting || CommandLayer::Clock::now() >= end) {
-            return result;
-        }
-        const CommandLayer::Clock::time_point next =
-            CommandLayer::Clock::now() + std::chrono::seconds(1);
-        while (CommandLayer::Clock::now() < next) layer.Listen();
+        const SetUpResult result = SetUpAttempt(layer, pin, pins).RunUnlock();
+        if (result.kind != SetUpResult::Kind::Waiting || layer.Now() >= end) return result;
+        const CommandLayer::Clock::time_point next = layer.Now() + std::chrono::seconds(1);
+        while (layer.Now() < next) layer.Listen();
     }
+}
+
+bool SendInitCommands(CommandLayer& layer, const LinkSettings& settings, std::string& why) {
+    for (const std::string& command : InitCommands(settings.init)) {
+        const Answer answer = layer.Run(command);
+        if (answer.Ok()) continue;
+        why = answer.Answered() ? "the modem refused AT" + command + " of Init in SerComm.ini (" +
+                                      answer.result + ")"
+                                : "";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace pelvaro

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "modem/CommandLayer.h"
+#include "modem/PinRecord.h"
+#include "modem/Settings.h"
 
 namespace pelvaro {
 
@@ -41,17 +43,24 @@ struct SetUpResult {
     std::string why;
     // It failed because the modem did not answer at all.
     bool silent = false;
+    // It failed in a way that lasts until the settings or the SIM change (a PIN refused, a PUK,
+    // PDU mode refused): trying again cannot help.
+    bool lasting = false;
 };
 
-// Sets the modem up. `pin` is what SerComm.ini gives, empty when nothing. A PIN that the SIM
-// refused is never sent again by this process: three wrong ones lock the SIM.
-SetUpResult SetUpModem(CommandLayer& layer, std::string_view pin);
+// Sets the modem up with the PIN (`settings.pin`, empty when none) and the Init commands that
+// SerComm.ini gives. A PIN that `pins` says was refused or left unanswered is not sent again.
+SetUpResult SetUpModem(CommandLayer& layer, const LinkSettings& settings, PinRecord& pins);
 
 // Only the first step: the SIM unlocked with `pin` where it asks for it, and ready. For the fixed
 // dialogue, which knows no waiting in the background, it asks again every second for at most
 // `patience`.
-SetUpResult UnlockSim(CommandLayer& layer, std::string_view pin,
+SetUpResult UnlockSim(CommandLayer& layer, std::string_view pin, PinRecord& pins,
                       CommandLayer::Clock::duration patience);
+
+// The Init commands that `settings` give, each of which the modem must answer with OK; `why` says
+// which it refused, and how, when one is not.
+bool SendInitCommands(CommandLayer& layer, const LinkSettings& settings, std::string& why);
 
 // Whether the answer says the SIM is starting, or wants its PIN, rather than refusing.
 bool SimNotReady(const Answer& answer);

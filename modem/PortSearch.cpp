@@ -63,7 +63,8 @@ std::string PortProbe::Describe() const {
     return name;
 }
 
-PortProbe ProbePort(const LinkSettings& settings, int number, std::unique_ptr<CommandPort>* open) {
+PortProbe ProbePort(const LinkSettings& settings, int number, std::unique_ptr<CommandPort>* open,
+                    const std::atomic<bool>* cancelled) {
     PortProbe probe;
     probe.port = number;
     auto port = std::make_unique<CommandPort>(settings, number);
@@ -75,6 +76,7 @@ PortProbe ProbePort(const LinkSettings& settings, int number, std::unique_ptr<Co
         return probe;
     }
     CommandLayer& layer = port->Layer();
+    layer.CancelWith(cancelled);
     const Answer attention = layer.Run("", kAttentionDeadline);
     if (!attention.Ok()) {
         probe.kind = layer.HeardAnything() ? PortProbe::Kind::NoAt : PortProbe::Kind::Silent;
@@ -90,18 +92,35 @@ PortProbe ProbePort(const LinkSettings& settings, int number, std::unique_ptr<Co
         probe.kind = PortProbe::Kind::NoSms;
         probe.answer = routing.Answered() ? routing.result : "no answer";
     }
+    layer.CancelWith(nullptr);
     if (open) *open = std::move(port);
     return probe;
 }
 
-std::unique_ptr<CommandPort> FindModemPort(const LinkSettings& settings,
+std::unique_ptr<CommandPort> FindModemPort(const LinkSettings& settings, ProbeSchedule& schedule,
+                                           const std::atomic<bool>& cancelled,
                                            std::vector<PortProbe>& tried) {
     tried.clear();
-    for (int number = 1; number <= kHighestPort; ++number) {
+    for (const int number : schedule.Due(ProbeSchedule::Clock::now(), kHighestPort)) {
+        if (cancelled) break;
         std::unique_ptr<CommandPort> open;
-        const PortProbe probe = ProbePort(settings, number, &open);
+        const PortProbe probe = ProbePort(settings, number, &open, &cancelled);
+        if (cancelled) break;
         if (probe.kind != PortProbe::Kind::Absent) tried.push_back(probe);
-        if (probe.kind == PortProbe::Kind::Modem) return open;
+        switch (probe.kind) {
+            case PortProbe::Kind::Modem:
+                schedule.Found(number);
+                return open;
+            case PortProbe::Kind::Silent:
+            case PortProbe::Kind::NoAt:
+            case PortProbe::Kind::NoSms:
+                schedule.NotTheModem(number, ProbeSchedule::Clock::now());
+                break;
+            case PortProbe::Kind::Absent:
+            case PortProbe::Kind::Held:
+            case PortProbe::Kind::Unopenable:
+                break;  // nothing was written to it
+        }
     }
     return nullptr;
 }

@@ -2,11 +2,13 @@
 // "Port=auto": the modem found among the COM ports. A USB stick brings three or four ports, and
 // only one of them takes SMS commands.
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "modem/CommandPort.h"
+#include "modem/ProbeSchedule.h"
 #include "modem/Settings.h"
 
 namespace pelvaro {
@@ -36,14 +38,17 @@ struct PortProbe {
 // The highest port number tried.
 inline constexpr int kHighestPort = 64;
 
-// Opens COM`number` and asks it, within about a second; `open` keeps the port open when it
-// answers AT, for more questions.
+// Opens COM`number` and asks it, within about a second, or less once `cancelled` is set; `open`
+// keeps the port open when it answers AT, for more questions.
 PortProbe ProbePort(const LinkSettings& settings, int number,
-                    std::unique_ptr<CommandPort>* open = nullptr);
+                    std::unique_ptr<CommandPort>* open = nullptr,
+                    const std::atomic<bool>* cancelled = nullptr);
 
-// Tries every port that opens, in order, and returns the first that is the modem, open; null
-// when none is. `tried` says what each port that exists answered.
-std::unique_ptr<CommandPort> FindModemPort(const LinkSettings& settings,
+// Tries the ports that `schedule` says are due, in its order, and returns the first that is the
+// modem, open; null when none is, or once `cancelled` is set. `tried` says what each port that
+// exists answered; `schedule` learns it.
+std::unique_ptr<CommandPort> FindModemPort(const LinkSettings& settings, ProbeSchedule& schedule,
+                                           const std::atomic<bool>& cancelled,
                                            std::vector<PortProbe>& tried);
 
 // "no modem found on the COM ports: COM1 says nothing; COM2 ..."

@@ -32,10 +32,11 @@ struct TextKey {
 constexpr TextKey kTexts[] = {
     {"PIN", &LinkSettings::pin},
     {kTraceFileKey, &LinkSettings::traceFile},
+    {kInitKey, &LinkSettings::init},
 };
 
-// The profile functions drop the blanks around a value; a PIN is at most 8 digits, a path at most
-// MAX_PATH characters.
+// The profile functions drop the blanks around a value; a PIN is at most 8 digits, a path and a
+// line of Init commands at most MAX_PATH characters.
 std::string ReadText(const std::string& path, const char* key) {
     char value[MAX_PATH] = {};
     const DWORD length =

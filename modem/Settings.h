@@ -12,6 +12,7 @@ inline constexpr char kPortKey[] = "Port";
 inline constexpr char kAutoPort[] = "auto";
 inline constexpr int kDefaultPort = 4;
 inline constexpr char kTraceFileKey[] = "Trace File";
+inline constexpr char kInitKey[] = "Init";
 
 struct LinkSettings {
     int port = kDefaultPort;
@@ -27,6 +28,9 @@ struct LinkSettings {
     bool autoPort = false;
     // What the SIM is unlocked with when it asks; empty when none is given.
     std::string pin;
+    // "Init": AT commands of the user's own, sent after every set-up (modem/InitCommands.h);
+    // empty when none are given.
+    std::string init;
 };
 
 // The settings in section "SerComm Options" of the file at `path`; whatever the file, the

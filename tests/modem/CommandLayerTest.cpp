@@ -3,7 +3,6 @@
 #include <chrono>
 #include <deque>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "modem/CommandLayer.h"
@@ -16,26 +15,33 @@ using namespace std::chrono_literals;
 
 const std::string kDelivery = std::string("\r\n+CMT: ,24\r\n") + test::kHelloPdu + "\r\n";
 
-// A modem that answers with the chunks it is given, one per read; an empty chunk is a read
-// that brought nothing.
-class ScriptedWire final : public ModemWire {
+// A modem that answers with the chunks it is given, one per read of 10 ms of its own clock; an
+// empty chunk is a read that brought nothing.
+class ScriptedWire final : public ModemWire, public ModemClock {
   public:
     std::deque<std::string> chunks;
     std::string sent;
+    // How many chunks had been read when each command went out.
+    std::vector<std::size_t> sentAfter;
+    std::size_t read = 0;
     bool failing = false;
+    Clock::time_point now{};
 
     bool Send(std::string_view bytes) override {
         sent += bytes;
+        sentAfter.push_back(read);
         return !failing;
     }
     bool Receive(std::string& bytes) override {
-        std::this_thread::sleep_for(1ms);
+        now += 10ms;
         if (!chunks.empty()) {
             bytes += chunks.front();
             chunks.pop_front();
+            ++read;
         }
         return !failing;
     }
+    Clock::time_point Now() const override { return now; }
 };
 
 std::vector<Unsolicited::Kind> Kinds(CommandLayer& layer) {
@@ -108,7 +114,7 @@ TEST(CommandLayer, MatchesEachAnswerToItsCommandAndQueuesWhatComesUnasked) {
         SCOPED_TRACE(c.name);
         ScriptedWire wire;
         wire.chunks.assign(c.chunks.begin(), c.chunks.end());
-        CommandLayer layer(wire);
+        CommandLayer layer(wire, wire);
         const Answer answer = layer.Run(c.command, 2s);
         EXPECT_EQ(wire.sent, std::string("AT") + c.command + "\r\n");
         EXPECT_EQ(answer.result, c.result);
@@ -122,8 +128,8 @@ TEST(CommandLayer, ListsStoredMessagesAndReadsAnnouncements) {
     const std::string entry = std::string("+CMGL: 3,1,,24\r\n") + test::kHelloPdu + "\r\n";
     wire.chunks = {"\r\n" + entry + entry.substr(0, 20), entry.substr(20) + "\r\nOK\r\n",
                    "\r\n+CMTI: \"SM\",12\r\n"};
-    CommandLayer layer(wire);
-    const Answer listing = layer.Run("+CMGL=4", 2s);
+    CommandLayer layer(wire, wire);
+    const Answer listing = layer.Run("+CMGL=4", 2s, Reply::Entries);
     ASSERT_EQ(listing.stored.size(), 2u);
     EXPECT_EQ(listing.stored[1].header, "+CMGL: 3,1,,24");
     EXPECT_EQ(listing.stored[1].pdu, test::kHelloPdu);
@@ -137,24 +143,108 @@ TEST(CommandLayer, ListsStoredMessagesAndReadsAnnouncements) {
 
 TEST(CommandLayer, GivesUpAtTheDeadlineOrWhenCancelledOrTheDeviceIsGone) {
     ScriptedWire wire;
-    CommandLayer layer(wire);
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(layer.Run("+CMGL=4", 100ms).Answered());
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 100ms);
+    CommandLayer layer(wire, wire);
+    EXPECT_TRUE(layer.Run("+CMGL=4", 100ms).Unanswered());
+    EXPECT_EQ(wire.now, ModemClock::Clock::time_point{} + 100ms);
 
     std::atomic<bool> cancelled = true;
     layer.CancelWith(&cancelled);
-    start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(layer.Run("+CMGL=4", 10s).Answered());
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
-    layer.CancelWith(nullptr);
+    const Answer cancelledAnswer = layer.Run("+CMGD=1", 10s);
+    EXPECT_FALSE(cancelledAnswer.sent) << "a cancelled command is never sent";
+    EXPECT_EQ(wire.sent, "AT+CMGL=4\r\n");
 
-    wire.failing = true;
-    EXPECT_FALSE(layer.Run("", 10s).Answered());
-    layer.Listen();
-    EXPECT_FALSE(layer.Lost()) << "a read or two may fail on a device that is there";
-    layer.Listen();
-    EXPECT_TRUE(layer.Lost());
+    ScriptedWire gone;
+    CommandLayer onGone(gone, gone);
+    gone.failing = true;
+    EXPECT_FALSE(onGone.Run("", 10s).Answered());
+    onGone.Listen();
+    EXPECT_FALSE(onGone.Lost()) << "a read or two may fail on a device that is there";
+    onGone.Listen();
+    EXPECT_TRUE(onGone.Lost());
+}
+
+// The answers that come late, as modems give them: with and without echo, with the entries of a
+// read, after the deadline of the command they answer. The next command must get its own.
+TEST(CommandLayer, ALateAnswerIsNeverTakenForTheNextCommands) {
+    const std::string entry = std::string("+CMGR: 0,,24\r\n") + test::kHelloPdu + "\r\n";
+    const struct {
+        const char* name;
+        const char* late;  // the first command
+        std::vector<std::string> chunks;
+        const char* next;
+        const char* result;  // the next command's
+        std::size_t entries;
+    } cases[] = {
+        {"a memory chosen after the deadline, then a deletion",
+         "+CPMS=\"ME\"",
+         {"AT+CPMS=\"ME\"\r", "", "", "", "", "", "\r\n+CPMS: 1,30,1,30,1,30\r\n\r\nOK\r\n",
+          "AT+CMGD=1\r\r\n+CMS ERROR: 321\r\n"},
+         "+CMGD=1",
+         "+CMS ERROR: 321",
+         0},
+        {"a read whose entry comes late, without echo, then another read",
+         "+CMGR=1",
+         {"", "", "", "", "", "", "\r\n" + entry + "\r\nOK\r\n", "\r\n+CMS ERROR: 321\r\n"},
+         "+CMGR=2",
+         "+CMS ERROR: 321",
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedWire wire;
+        wire.chunks.assign(c.chunks.begin(), c.chunks.end());
+        CommandLayer layer(wire, wire);
+        EXPECT_TRUE(layer.Run(c.late, 50ms).Unanswered());
+        EXPECT_TRUE(layer.AnswerDue());
+        const Answer next = layer.Run(c.next, 1s, Reply::Entries);
+        EXPECT_EQ(next.result, c.result);
+        EXPECT_EQ(next.stored.size(), c.entries);
+        ASSERT_EQ(wire.sentAfter.size(), 2u);
+        EXPECT_EQ(wire.sentAfter[1], c.chunks.size() - 1) << "sent once the late answer was in";
+    }
+
+    // A modem that never answers has dropped the command; one that restarts has forgotten it.
+    ScriptedWire wire;
+    CommandLayer layer(wire, wire);
+    EXPECT_TRUE(layer.Run("+CMGR=1", 50ms).Unanswered());
+    EXPECT_FALSE(layer.Run("+CMGD=1", 1s).sent) << "the first answer is still due";
+    wire.now += CommandLayer::kLongestLateAnswer;
+    wire.chunks = {"", "\r\nOK\r\n"};
+    EXPECT_TRUE(layer.Run("+CMGD=1", 1s).Ok());
+    EXPECT_TRUE(layer.Run("+CMGR=1", 50ms).Unanswered());
+    wire.chunks = {"\r\nRDY\r\n", "\r\nOK\r\n"};
+    EXPECT_TRUE(layer.Run("+CMGD=1", 1s).Ok());
+}
+
+TEST(CommandLayer, TellsStatusReportsAndLatePdusFromDeliveriesAndEntriesFromMessages) {
+    using Kind = Unsolicited::Kind;
+    const std::string pdu = test::kHelloPdu;
+    const struct {
+        const char* name;
+        std::vector<std::string> chunks;
+        std::vector<Kind> unasked;
+    } cases[] = {
+        {"a status report between commands",
+         {"\r\n+CDS: 24\r\n" + pdu + "\r\n"},
+         {Kind::StatusReport}},
+        {"a status report inside an answer",
+         {"\r\n+CPMS: 1,30\r\n\r\n+CDS: 24\r\n" + pdu + "\r\n\r\nOK\r\n"},
+         {Kind::StatusReport}},
+        {"a delivery whose PDU line is late",
+         {"\r\n+CMT: ,24\r\n", "", "", "", "", "", "", "", "", "", "", "", "", pdu + "\r\n"},
+         {Kind::Delivery}},
+        {"a delivery whose PDU never comes", {"\r\n+CMT: ,24\r\n"}, {}},
+        {"entries that no command asked for", {"\r\n+CMGL: 1,0,,24\r\n" + pdu + "\r\n"}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedWire wire;
+        wire.chunks.assign(c.chunks.begin(), c.chunks.end());
+        CommandLayer layer(wire, wire);
+        layer.Run("+CPMS?", 100ms);
+        for (int read = 0; read < 300; ++read) layer.Listen();
+        EXPECT_EQ(Kinds(layer), c.unasked);
+    }
 }
 
 }  // namespace
