@@ -1,10 +1,9 @@
-#include "server/receiver/FullDialogue.h"
+#include "dialogue/FullDialogue.h"
 
 #include <algorithm>
 
 #include "modem/ModemCommands.h"
 #include "modem/ModemLines.h"
-#include "modem/PortSearch.h"
 #include "sms/PduDecoder.h"
 #include "sms/PduFields.h"
 
@@ -16,20 +15,30 @@ using namespace std::chrono_literals;
 // Peers look at a module every 10 to 30 s: one that stopped routing without a word, or stored a
 // message silently, is found within this.
 constexpr auto kCheckEvery = 10s;
+// After a command went unanswered, what it may have changed is looked at again this soon.
+constexpr auto kCheckSoon = 1s;
 // A SIM that is starting or checking its PIN is asked again after this.
 constexpr auto kSetUpAgainAfter = 2s;
 // A set-up that failed is tried again after this, in case the modem is put right meanwhile.
 constexpr auto kSetUpAfterFailure = 10s;
 constexpr auto kReopenEvery = 10s;
+// A listing that failed, and a deletion that the modem did not answer, are tried again after
+// these.
+constexpr auto kSweepAgainAfter = 2s;
+constexpr auto kRemovalAgainAfter = 5s;
 // A full storage takes a few seconds to list at 57600 baud; slow modems take more.
 constexpr auto kListingDeadline = 30s;
 // Closing waits this long at most for the client's verdicts on what was raised.
 constexpr auto kLongestFinish = 60s;
-constexpr unsigned kIdleMs = 50;
+constexpr auto kIdle = 50ms;
 constexpr int kUnansweredChecksForLost = 2;
+// Modems wait 10 to 60 s for an acknowledgement.
+constexpr auto kAckPatience = 10s;
+// What a deletion at an index that holds nothing is answered with.
+constexpr char kNothingAtIndex[] = "+CMS ERROR: 321";
 
 // A message listed from storage, with the time its service centre gave it.
-struct Stored {
+struct Listed {
     int index = -1;
     KeptDelivery entry;
     std::int64_t time = 0;
@@ -50,15 +59,15 @@ std::int64_t ServiceCentreTime(const KeptDelivery& entry) {
 // The received messages a listing holds, oldest first: a modem stores a new message at the first
 // free index, so that the indices need not follow the order of arrival. Drafts and sent messages
 // are not the client's.
-std::vector<Stored> ReceivedOldestFirst(const Answer& listing) {
-    std::vector<Stored> received;
+std::vector<Listed> ReceivedOldestFirst(const Answer& listing) {
+    std::vector<Listed> received;
     for (const KeptDelivery& entry : listing.stored) {
         int index = -1;
         int status = -1;
         if (!ParseListing(entry.header, index, status) || !Received(status)) continue;
         received.push_back({index, entry, ServiceCentreTime(entry)});
     }
-    std::stable_sort(received.begin(), received.end(), [](const Stored& a, const Stored& b) {
+    std::stable_sort(received.begin(), received.end(), [](const Listed& a, const Listed& b) {
         return a.time != b.time ? a.time < b.time : a.index < b.index;
     });
     return received;
@@ -75,27 +84,30 @@ std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
 
-bool Contains(const std::vector<DeliveryTag>& tags, DeliveryTag tag) {
-    return std::find(tags.begin(), tags.end(), tag) != tags.end();
-}
-
 }  // namespace
 
-FullDialogue::FullDialogue(const LinkSettings& settings, ReceptionMailbox& mailbox)
-    : settings_(settings), mailbox_(mailbox), reader_(settings.fullDecoding) {}
+FullDialogue::FullDialogue(const LinkSettings& settings, DialogueClient& client,
+                           const DialoguePlatform& platform)
+    : settings_(settings),
+      client_(client),
+      opener_(platform.opener),
+      pins_(platform.pins),
+      clock_(platform.clock),
+      // The ledger tells a part delivered again from a new one: the reader need not remember.
+      reader_(settings.fullDecoding, PartRepeats::Kept),
+      ledger_(platform.heard) {}
 
 FullDialogue::~FullDialogue() = default;
 
 void FullDialogue::Run() {
     SetUpReport report = Open();
     const bool started = report.kind != SetUpReport::Kind::Failed;
-    mailbox_.Report(std::move(report));
+    client_.Report(std::move(report));
     if (started) {
-        while (!mailbox_.StopRequested()) Step();
+        while (!client_.StopRequested()) Step();
         Finish();
     }
     link_.reset();
-    mailbox_.Finished();
 }
 
 SetUpReport FullDialogue::Open() {
@@ -107,71 +119,88 @@ SetUpReport FullDialogue::Open() {
 }
 
 bool FullDialogue::OpenLink(std::string& why) {
-    std::unique_ptr<CommandPort> link;
-    if (settings_.autoPort) {
-        std::vector<PortProbe> tried;
-        link = FindModemPort(settings_, tried);
-        if (!link) why = NoModemFound(tried);
-    } else {
-        link = std::make_unique<CommandPort>(settings_, settings_.port);
-        if (!link->Open()) {
-            why = "COM" + std::to_string(settings_.port) + " could not be opened";
-            link.reset();
-        }
-    }
+    std::unique_ptr<ModemLink> link = opener_.Open(client_.StopFlag(), why);
     if (!link) return false;
-    link->Layer().CancelWith(&mailbox_.Hurry());
+    link->Layer().CancelWith(&client_.StopFlag());
     link_ = std::move(link);
-    ++linkCount_;
+    ledger_.NewLink(++linkCount_);
     state_ = State::Waiting;
+    selected_.reset();
     unansweredChecks_ = 0;
+    lateAnswersSeen_ = 0;
+    RaiseUnheardAgain();
     return true;
 }
 
 // The set-up takes effect only once it has succeeded; until then the modem is waited for.
 SetUpReport FullDialogue::SetUp() {
-    const SetUpResult result = SetUpModem(link_->Layer(), settings_.pin);
-    const int port = link_->Number();
+    const SetUpResult result = SetUpModem(link_->Layer(), settings_, pins_);
+    const int port = link_->Port();
+    // The set-up and the Init commands after it may each have chosen a memory.
+    selected_.reset();
     switch (result.kind) {
         case SetUpResult::Kind::Ready:
+            setUpAt_ = Now();
             unansweredChecks_ = 0;
             reception_ = result.reception;
             state_ = State::Receiving;
             sweepDue_ = true;
-            nextCheck_ = Clock::now() + kCheckEvery;
+            nextCheck_ = Now() + kCheckEvery;
             return {SetUpReport::Kind::Receiving, {}, port};
         case SetUpResult::Kind::Waiting:
             state_ = State::Waiting;
-            nextSetUp_ = Clock::now() + kSetUpAgainAfter;
+            nextSetUp_ = Now() + kSetUpAgainAfter;
             return {SetUpReport::Kind::Waiting, result.why, port};
         case SetUpResult::Kind::Failed:
             break;
     }
     state_ = State::Waiting;
-    nextSetUp_ = Clock::now() + kSetUpAfterFailure;
+    nextSetUp_ = Now() + kSetUpAfterFailure;
     // A modem that stopped answering is found again as a vanished one is.
-    if (result.silent && ++unansweredChecks_ >= kUnansweredChecksForLost) LoseLink();
-    return {SetUpReport::Kind::Failed, result.why, port};
+    if (result.silent && StoppedAnswering()) LoseLink();
+    return {SetUpReport::Kind::Failed, result.why, port, result.lasting};
+}
+
+// A set-up of the dialogue's own, after a restart, a new link or a SIM that was not ready: one
+// that can never succeed is told once, and not tried again.
+void FullDialogue::SetUpInBackground() {
+    const SetUpReport report = SetUp();
+    if (report.kind == SetUpReport::Kind::Failed && report.lasting) GiveUp(report.why);
 }
 
 // A client that starts again wants the set-up made again, and what no sink took raised again.
 SetUpReport FullDialogue::SetUpForClient() {
-    for (auto place = places_.begin(); place != places_.end();) {
-        place = place->second.left ? places_.erase(place) : std::next(place);
-    }
+    // The client answered for what it was raised before it started again.
+    ApplyVerdicts();
+    ledger_.ForgetUnreadable();
+    RaiseUnheardAgain();
+    if (state_ == State::GivenUp) return {SetUpReport::Kind::Failed, givenUpWhy_, 0, true};
     if (!link_) {
         std::string why;
         if (!OpenLink(why)) return {SetUpReport::Kind::Failed, why, settings_.port};
     }
-    return SetUp();
+    SetUpReport report = SetUp();
+    if (report.lasting) {
+        link_.reset();
+        state_ = State::GivenUp;
+        givenUpWhy_ = report.why;
+    }
+    return report;
+}
+
+void FullDialogue::GiveUp(const std::string& why) {
+    link_.reset();
+    state_ = State::GivenUp;
+    givenUpWhy_ = why;
+    PostLinkLost();
 }
 
 void FullDialogue::Step() {
-    SettleVerdicts();
-    if (mailbox_.TakeSetUpRequest()) mailbox_.Report(SetUpForClient());
+    ApplyVerdicts();
+    if (client_.TakeSetUpRequest()) client_.Report(SetUpForClient());
     if (!link_) {
-        ReopenIfDue();
-        mailbox_.Idle(kIdleMs);
+        if (state_ != State::GivenUp) ReopenIfDue();
+        if (!link_) client_.Idle(kIdle);
         return;
     }
     if (link_->Layer().Lost()) {
@@ -179,14 +208,14 @@ void FullDialogue::Step() {
         return;
     }
     HandleUnsolicited();
-    const Clock::time_point now = Clock::now();
-    if (link_ && state_ == State::Waiting && now >= nextSetUp_) SetUp();
+    if (link_ && state_ == State::Waiting && Now() >= nextSetUp_) SetUpInBackground();
     if (link_ && state_ == State::Receiving) {
         if (sweepDue_) {
-            Sweep();
-        } else if (now >= nextCheck_) {
+            if (Now() >= nextSweep_) Sweep();
+        } else if (Now() >= nextCheck_) {
             Check();
         }
+        RetryRemovals();
     }
     PostExpired();
     if (link_) link_->Layer().Listen();
@@ -195,31 +224,38 @@ void FullDialogue::Step() {
 void FullDialogue::Finish() {
     // The deletions and acknowledgements for what is raised now must have their answers.
     if (link_) link_->Layer().CancelWith(nullptr);
+    TakeQueuedDeliveries();
     // Nothing is dropped: long messages still incomplete go out with their gaps marked.
     std::vector<ClientMessage> incomplete;
     reader_.Flush(incomplete);
     for (ClientMessage& message : incomplete) Post(std::move(message));
-    const Clock::time_point end = Clock::now() + kLongestFinish;
-    while (!posted_.empty() && Clock::now() < end) {
-        SettleVerdicts();
+    const Clock::time_point end = Now() + kLongestFinish;
+    while (!posted_.empty() && Now() < end) {
+        ApplyVerdicts();
         if (!link_) {
-            mailbox_.Idle(kIdleMs);
+            client_.Idle(kIdle);
             continue;
         }
         // A delivery that comes meanwhile is raised too; announced ones stay stored for later.
-        for (Unsolicited event; link_->Layer().TakeUnsolicited(event);) {
-            if (event.kind == Unsolicited::Kind::Delivery) TakeDirect(event.delivery);
-        }
+        TakeQueuedDeliveries();
         link_->Layer().Listen();
     }
-    SettleVerdicts();
+    ApplyVerdicts();
 }
 
 void FullDialogue::HandleUnsolicited() {
     for (Unsolicited event; link_ && link_->Layer().TakeUnsolicited(event);) {
         switch (event.kind) {
             case Unsolicited::Kind::Delivery:
-                TakeDirect(event.delivery);
+                TakeDirect(event);
+                break;
+            case Unsolicited::Kind::StatusReport:
+                // For a message someone sent from this modem: not the client's, but the modem
+                // waits for it to be acknowledged as for a delivery. Not one that came before
+                // the set-up, under a message service that may have wanted none: the modem
+                // reports it again when it wanted one.
+                ledger_.ForgetPendingAcks();
+                if (event.at >= setUpAt_) Acknowledge(event.at);
                 break;
             case Unsolicited::Kind::Announcement:
                 if (state_ == State::Receiving) {
@@ -229,31 +265,67 @@ void FullDialogue::HandleUnsolicited() {
                 }
                 break;
             case Unsolicited::Kind::Restart:
-                // The module has forgotten its set-up, and may have stored meanwhile.
+                // The module has forgotten its set-up, its memory and what it delivered, and may
+                // have stored meanwhile.
                 state_ = State::Waiting;
-                nextSetUp_ = Clock::now();
+                nextSetUp_ = Now();
+                selected_.reset();
+                ledger_.ForgetPendingAcks();
                 break;
             case Unsolicited::Kind::SimReady:
-                if (state_ == State::Waiting) nextSetUp_ = Clock::now();
+                if (state_ == State::Waiting) nextSetUp_ = Now();
                 break;
         }
     }
 }
 
-void FullDialogue::TakeDirect(const KeptDelivery& delivery) {
-    // A module that restarted before it had the acknowledgement delivers its last one again.
-    if (raised_.Seen(delivery.pdu, Clock::now())) {
-        Acknowledge();
+// What was read before the link went, or before the client asked to stop: a delivery there is
+// raised all the same, since under phase 2 nothing else holds it.
+void FullDialogue::TakeQueuedDeliveries() {
+    if (!link_) return;
+    for (Unsolicited event; link_ && link_->Layer().TakeUnsolicited(event);) {
+        if (event.kind == Unsolicited::Kind::Delivery) TakeDirect(event);
+    }
+}
+
+void FullDialogue::TakeDirect(const Unsolicited& event) {
+    const KeptDelivery& delivery = event.delivery;
+    // The modem delivers the next one only once the last was acknowledged or its time ran out.
+    ledger_.ForgetPendingAcks();
+    const Copy copy{Copy::Kind::Direct, {}, -1, linkCount_, reception_.acknowledge, event.at};
+    if (LedgerEntry* entry = ledger_.Find(delivery.pdu)) {
+        // Delivered again: a module that restarted, or whose acknowledgement timed out.
+        Ledger::AddCopy(*entry, copy);
+        switch (entry->stage) {
+            case Stage::Heard:
+                RemoveFromModem(*entry);
+                break;
+            case Stage::Unheard:
+                RaiseUnheardAgain(entry->id);
+                break;
+            case Stage::Read:
+                // A part waiting for the rest of its message: the modem cannot wait for it.
+                if (reader_.Holds(entry->id)) RemoveFromModem(*entry);
+                break;
+            case Stage::Raised:
+            case Stage::Unreadable:
+                // The acknowledgement waits for the verdict on the message raised.
+                break;
+        }
         return;
     }
-    const DeliveryTag tag = nextTag_++;
-    places_[tag] = {{}, -1, delivery.pdu, linkCount_, reception_.acknowledge, false};
-    Read(delivery, tag);
+    if (ledger_.Settled(delivery.pdu, Now())) {
+        Acknowledge(event.at);
+        return;
+    }
+    Give(ledger_.Add(delivery.pdu, copy), delivery);
 }
 
 void FullDialogue::ReadAnnounced(const std::string& memory, int index) {
-    if (InHand(memory, index)) return;
-    const Answer answer = SelectMemory(memory) ? Run(kReadAt + std::to_string(index)) : Answer{};
+    if (ledger_.At(memory, index, linkCount_)) return;
+    const Answer answer = SelectMemory(memory) ? Run(kReadAt + std::to_string(index),
+                                                     CommandLayer::kUsualDeadline, Reply::Entries)
+                                               : Answer{};
     if (!answer.Ok() || answer.stored.empty()) {
         // Left where it is, for the listing of the whole storage.
         sweepDue_ = true;
@@ -266,25 +338,33 @@ void FullDialogue::ReadAnnounced(const std::string& memory, int index) {
 // Every memory, since a modem may store into any of them.
 void FullDialogue::Sweep() {
     sweepDue_ = false;
-    nextCheck_ = Clock::now() + kCheckEvery;
+    nextCheck_ = Now() + kCheckEvery;
     std::vector<std::string> memories = reception_.memories;
     // A modem that names no memories may still list the one it has.
     if (memories.empty()) memories.emplace_back();
     for (const std::string& memory : memories) {
-        if (!SelectMemory(memory)) continue;
-        const Answer listing = Run(kListAll, kListingDeadline);
-        if (!listing.Ok()) continue;
+        if (!link_) return;
+        const Answer listing =
+            SelectMemory(memory) ? Run(kListAll, kListingDeadline, Reply::Entries) : Answer{};
+        if (!listing.Ok()) {
+            // Listed again shortly: a SIM that is busy, a modem that was slow.
+            sweepDue_ = true;
+            nextSweep_ = Now() + kSweepAgainAfter;
+            continue;
+        }
         known_[memory] = static_cast<int>(listing.stored.size());
-        for (const Stored& stored : ReceivedOldestFirst(listing)) {
-            TakeStored(memory, stored.index, stored.entry);
+        ForgetCopiesNotListed(memory, listing);
+        for (const Listed& listed : ReceivedOldestFirst(listing)) {
+            TakeStored(memory, listed.index, listed.entry);
         }
     }
 }
 
 // A module whose acknowledgement timed out, or that registered anew, stops routing and stores
-// what comes without a word.
+// what comes without a word; one that restarted without a word has forgotten its whole set-up
+// (the message service, PDU mode), and routes as it did at power-on.
 void FullDialogue::Check() {
-    nextCheck_ = Clock::now() + kCheckEvery;
+    nextCheck_ = Now() + kCheckEvery;
     if (!reception_.Routes()) {
         sweepDue_ = true;
         return;
@@ -292,160 +372,276 @@ void FullDialogue::Check() {
     const Answer routing = Run(kRoutingState);
     const Answer storage = reception_.Stores() ? Run(kStorageState) : Answer{};
     if (!routing.Answered() && !storage.Answered()) {
-        if (++unansweredChecks_ >= kUnansweredChecksForLost) LoseLink();
+        if (StoppedAnswering()) LoseLink();
         return;
     }
     unansweredChecks_ = 0;
     if (routing.Ok() && !RoutesAsSetUp(routing)) {
-        Run(reception_.RoutingCommand());
-        sweepDue_ = true;
+        state_ = State::Waiting;
+        nextSetUp_ = Now();
     }
     if (storage.Ok() && StorageChanged(storage)) sweepDue_ = true;
+    if (storage.Ok()) NoteFullStorage(storage);
 }
 
-void FullDialogue::TakeStored(const std::string& memory, int index, const KeptDelivery& entry) {
-    // A memory that combines others ("MT") lists their messages again under its own indices.
-    if (InHand(memory, index) || InHand(entry.pdu)) return;
-    if (raised_.Seen(entry.pdu, Clock::now())) {
+// A storage full of the parts of long messages takes no more: the rest of them cannot come until
+// these leave it. They go out now, with their gaps marked; a part that comes later follows on its
+// own.
+void FullDialogue::NoteFullStorage(const Answer& storage) {
+    // "+CPMS: "SM",2,2,"SM",2,2,"ME",3,3": where new messages are stored comes third.
+    const std::vector<std::string_view> fields = InformationFields(storage.Line("+CPMS:"));
+    int used = 0;
+    int total = 0;
+    if (fields.size() < 9 || !ParseNumber(fields[7], used) || !ParseNumber(fields[8], total)) {
+        return;
+    }
+    if (used >= total && reader_.Waiting()) GiveOutWaitingParts();
+}
+
+void FullDialogue::GiveOutWaitingParts() {
+    std::vector<ClientMessage> waiting;
+    reader_.GiveOutAll(Now(), waiting);
+    for (ClientMessage& message : waiting) Post(std::move(message));
+}
+
+void FullDialogue::TakeStored(const std::string& memory, int index, const KeptDelivery& stored) {
+    const Copy copy{Copy::Kind::Stored, memory, index, linkCount_, false};
+    LedgerEntry* entry = ledger_.Find(stored.pdu);
+    if (LedgerEntry* there = ledger_.At(memory, index, linkCount_); there && there != entry) {
+        // That place was emptied behind the ledger's back, and now holds another message.
+        ledger_.DropCopyAt(memory, index, linkCount_);
+    }
+    if (entry) {
+        Ledger::AddCopy(*entry, copy);
+        if (entry->stage == Stage::Heard) RemoveFromModem(*entry);
+        return;
+    }
+    if (ledger_.Settled(stored.pdu, Now())) {
+        // Heard before: a copy left over from a restart or an earlier link, just listed here.
         Delete(memory, index);
         return;
     }
-    const DeliveryTag tag = nextTag_++;
-    places_[tag] = {memory, index, entry.pdu, linkCount_, false, false};
-    Read(entry, tag);
+    Give(ledger_.Add(stored.pdu, copy), stored);
 }
 
-void FullDialogue::Read(const KeptDelivery& delivery, DeliveryTag tag) {
+void FullDialogue::Give(LedgerEntry& entry, const KeptDelivery& delivery) {
+    const DeliveryTag id = entry.id;
+    entry.stage = Stage::Read;
     std::vector<ClientMessage> ready;
-    const bool hasPdu = reader_.Read(delivery.View(), Clock::now(), ready, tag);
-    bool raisedNow = false;
-    for (ClientMessage& message : ready) {
-        raisedNow = raisedNow || Contains(message.sources, tag);
-        Post(std::move(message));
+    const bool othersGone = ledger_.OtherPartSettled(delivery.pdu, Now());
+    if (!reader_.Read(delivery.View(), Now(), ready, id, othersGone)) {
+        // Nothing can be read: it stays where it is, unacknowledged.
+        entry.stage = Stage::Unreadable;
+        return;
     }
-    if (raisedNow) return;
-    Place& place = places_[tag];
-    if (hasPdu && reader_.Holds(tag)) {
-        // The part waits for the rest of its message; a modem cannot wait for it.
-        if (place.awaitsAck) Acknowledge();
-        place.awaitsAck = false;
-    } else if (!hasPdu && !place.memory.empty()) {
-        place.left = true;  // cannot be read: it stays where it is
-    } else {
-        Settle(tag);  // no PDU in a direct delivery, or a part of a message already raised
-    }
+    for (ClientMessage& message : ready) Post(std::move(message));
+    LedgerEntry* held = ledger_.Find(id);
+    // A part waiting for the rest of its message: a modem cannot wait for it.
+    if (held && held->stage == Stage::Read && reader_.Holds(id)) RemoveFromModem(*held);
 }
 
 void FullDialogue::Post(ClientMessage message) {
-    const std::uint64_t id = nextId_++;
-    posted_[id] = message.sources;
     Outgoing item;
-    item.id = id;
+    item.id = nextPostId_++;
+    for (const DeliveryTag source : message.sources) {
+        ledger_.MarkRaised(source);
+        if (const LedgerEntry* entry = ledger_.Find(source)) item.pdus.push_back(entry->pdu);
+    }
+    posted_[item.id] = message;
     item.message = std::move(message);
-    mailbox_.Post(std::move(item));
+    client_.Post(std::move(item));
+}
+
+void FullDialogue::RaiseUnheardAgain(DeliveryTag only) {
+    std::vector<ClientMessage> again;
+    for (auto message = unheard_.begin(); message != unheard_.end();) {
+        const std::vector<DeliveryTag>& sources = message->sources;
+        if (only != 0 && std::find(sources.begin(), sources.end(), only) == sources.end()) {
+            ++message;
+            continue;
+        }
+        again.push_back(std::move(*message));
+        message = unheard_.erase(message);
+    }
+    for (ClientMessage& message : again) Post(std::move(message));
+}
+
+void FullDialogue::PostLinkLost() {
+    Outgoing lost;
+    lost.kind = Outgoing::Kind::TestEvent;
+    client_.Post(std::move(lost));
 }
 
 void FullDialogue::PostExpired() {
     std::vector<ClientMessage> expired;
-    reader_.Expire(Clock::now(), expired);
+    reader_.Expire(Now(), expired);
     for (ClientMessage& message : expired) Post(std::move(message));
 }
 
-void FullDialogue::SettleVerdicts() {
-    for (const Verdict& verdict : mailbox_.TakeVerdicts()) {
+void FullDialogue::ApplyVerdicts() {
+    for (const Verdict& verdict : client_.TakeVerdicts()) {
         const auto found = posted_.find(verdict.id);
         if (found == posted_.end()) continue;
-        const std::vector<DeliveryTag> sources = std::move(found->second);
+        ClientMessage message = std::move(found->second);
         posted_.erase(found);
-        for (const DeliveryTag tag : sources) {
-            const auto place = places_.find(tag);
-            if (place == places_.end()) continue;
+        if (!verdict.heard) unheard_.push_back(message);
+        for (const DeliveryTag source : message.sources) {
+            LedgerEntry* entry = ledger_.Find(source);
+            if (!entry) continue;
             if (verdict.heard) {
-                raised_.Remember(place->second.pdu, Clock::now());
-                Settle(tag);
-            } else if (place->second.memory.empty()) {
-                Settle(tag);  // a direct delivery has nowhere to stay
+                ledger_.MarkHeard(*entry);
+                RemoveFromModem(*entry);
             } else {
-                place->second.left = true;  // no sink took it: it stays stored
+                // No sink took it: it stays stored, or unacknowledged, so that the network
+                // delivers it again.
+                entry->stage = Stage::Unheard;
             }
         }
     }
 }
 
-void FullDialogue::Settle(DeliveryTag tag) {
-    const auto found = places_.find(tag);
-    if (found == places_.end()) return;
-    const Place place = std::move(found->second);
-    places_.erase(found);
-    // Read on an earlier link: its index may mean something else now; the next listing finds
-    // it, and the filter knows it.
-    if (!link_ || place.link != linkCount_) return;
-    if (place.memory.empty()) {
-        if (place.awaitsAck) Acknowledge();
+// Deletes the entry's stored copies and acknowledges its direct one; settles it once none is
+// left. A part of a long message still waiting has only its direct copy acknowledged.
+void FullDialogue::RemoveFromModem(LedgerEntry& entry) {
+    const bool heard = entry.stage == Stage::Heard;
+    std::vector<Copy>& copies = entry.copies;
+    for (auto copy = copies.begin(); copy != copies.end();) {
+        bool gone = true;
+        if (!link_ || copy->link != linkCount_) {
+            // Read on an earlier link: its index may mean something else now. The next listing
+            // finds the message, and the ledger knows it.
+        } else if (copy->kind == Copy::Kind::Direct) {
+            if (copy->awaitsAck) Acknowledge(copy->deliveredAt);
+            copy->awaitsAck = false;
+            gone = heard;
+        } else if (heard) {
+            gone = Delete(copy->memory, copy->index);
+        } else {
+            gone = false;
+        }
+        copy = gone ? copies.erase(copy) : std::next(copy);
+    }
+    if (!heard) return;
+    if (copies.empty()) {
+        ledger_.Settle(entry);
     } else {
-        Delete(place.memory, place.index);
+        nextRemoval_ = Now() + kRemovalAgainAfter;
+    }
+}
+
+void FullDialogue::RetryRemovals() {
+    if (Now() < nextRemoval_) return;
+    nextRemoval_ = Clock::time_point::max();
+    std::vector<DeliveryTag> due;
+    for (const auto& [id, entry] : ledger_.Entries()) {
+        if (entry.stage == Stage::Heard && !entry.copies.empty()) due.push_back(id);
+    }
+    for (const DeliveryTag id : due) {
+        if (LedgerEntry* entry = ledger_.Find(id); entry && link_) RemoveFromModem(*entry);
     }
 }
 
 void FullDialogue::LoseLink() {
+    TakeQueuedDeliveries();
     link_.reset();
-    // What stayed stored is read afresh on the next link.
-    for (auto place = places_.begin(); place != places_.end();) {
-        place = place->second.left ? places_.erase(place) : std::next(place);
-    }
     state_ = State::Unlinked;
-    nextReopen_ = Clock::now() + kReopenEvery;
-    Outgoing lost;
-    lost.kind = Outgoing::Kind::TestEvent;
-    mailbox_.Post(std::move(lost));
+    selected_.reset();
+    nextReopen_ = Now() + kReopenEvery;
+    PostLinkLost();
 }
 
 void FullDialogue::ReopenIfDue() {
-    const Clock::time_point now = Clock::now();
-    if (now < nextReopen_) return;
-    nextReopen_ = now + kReopenEvery;
+    if (Now() < nextReopen_) return;
+    nextReopen_ = Now() + kReopenEvery;
     std::string why;
     if (!OpenLink(why)) return;
-    if (SetUp().kind == SetUpReport::Kind::Failed) {
+    const SetUpReport report = SetUp();
+    if (report.kind != SetUpReport::Kind::Failed) return;
+    if (report.lasting) {
+        GiveUp(report.why);
+    } else {
         link_.reset();
         state_ = State::Unlinked;
     }
 }
 
-Answer FullDialogue::Run(const std::string& command, Clock::duration deadline) {
-    return link_->Layer().Run(command, deadline);
+Answer FullDialogue::Run(const std::string& command, Clock::duration deadline, Reply reply) {
+    Answer answer = link_->Layer().Run(command, deadline, reply);
+    if (answer.Unanswered()) {
+        // It may yet have chosen another memory or routing: both are looked at again.
+        selected_.reset();
+        nextCheck_ = std::min(nextCheck_, Now() + kCheckSoon);
+    }
+    return answer;
+}
+
+// Counts the set-ups and checks that went unanswered in a row; an answer that came late since
+// shows a modem that is there, only slow.
+bool FullDialogue::StoppedAnswering() {
+    const unsigned late = link_->Layer().LateAnswers();
+    if (late != lateAnswersSeen_) {
+        lateAnswersSeen_ = late;
+        unansweredChecks_ = 0;
+    }
+    return ++unansweredChecks_ >= kUnansweredChecksForLost;
 }
 
 bool FullDialogue::SelectMemory(const std::string& memory) {
-    if (memory.empty() || memory == reception_.readMemory) return true;
-    if (Run(kSelectStorage + Quoted(memory)).Ok()) {
-        reception_.readMemory = memory;
+    if (memory.empty() || selected_ == memory) return true;
+    const Answer answer = Run(kSelectStorage + Quoted(memory));
+    if (answer.Ok()) {
+        selected_ = memory;
         return true;
     }
     // A modem that offers no choice of memories reads from the one it has.
-    return !reception_.Stores();
+    return answer.Answered() && !reception_.Stores();
 }
 
-void FullDialogue::Delete(const std::string& memory, int index) {
-    if (!SelectMemory(memory)) return;
-    if (Run(kDeleteAt + std::to_string(index)).Ok() && known_[memory] > 0) --known_[memory];
+// True when the deletion was made, or nothing is at the index any more. Not tried again once
+// it went out unanswered: it may have been made, and a new message stored at the index since.
+// The storage is listed again instead, which finds the message if it is still there.
+bool FullDialogue::Delete(const std::string& memory, int index) {
+    if (!SelectMemory(memory)) return false;
+    const Answer answer = Run(kDeleteAt + std::to_string(index));
+    if (answer.Ok()) {
+        if (known_[memory] > 0) --known_[memory];
+        return true;
+    }
+    if (answer.Unanswered()) {
+        sweepDue_ = true;
+        nextSweep_ = std::min(nextSweep_, Now() + kSweepAgainAfter);
+        return true;
+    }
+    return answer.result == kNothingAtIndex;
 }
 
-void FullDialogue::Acknowledge() {
-    if (reception_.acknowledge) Run(kAcknowledge);
+// AT+CNMA acknowledges whatever the modem delivered last. Not when it has delivered another since,
+// or may have given up waiting: the other would be acknowledged instead. What was meant then
+// comes again, and the ledger knows it.
+void FullDialogue::Acknowledge(Clock::time_point deliveredAt) {
+    if (!link_ || !reception_.acknowledge || link_->Layer().DeliveryQueued()) return;
+    if (Now() - deliveredAt >= kAckPatience) return;
+    Run(kAcknowledge);
 }
 
-bool FullDialogue::InHand(const std::string& pdu) const {
-    return std::any_of(places_.begin(), places_.end(), [&](const auto& entry) {
-        return entry.second.pdu == pdu && entry.second.link == linkCount_;
-    });
-}
-
-bool FullDialogue::InHand(const std::string& memory, int index) const {
-    return std::any_of(places_.begin(), places_.end(), [&](const auto& entry) {
-        const Place& place = entry.second;
-        return place.index == index && place.memory == memory && place.link == linkCount_;
-    });
+// A copy that a complete listing of its memory does not hold was deleted by someone else.
+void FullDialogue::ForgetCopiesNotListed(const std::string& memory, const Answer& listing) {
+    std::vector<int> listed;
+    for (const KeptDelivery& entry : listing.stored) {
+        int index = -1;
+        int status = -1;
+        if (ParseListing(entry.header, index, status)) listed.push_back(index);
+    }
+    for (auto& [id, entry] : ledger_.Entries()) {
+        for (const Copy& copy : entry.copies) {
+            if (copy.kind == Copy::Kind::Stored && copy.memory == memory &&
+                copy.link == linkCount_ &&
+                std::find(listed.begin(), listed.end(), copy.index) == listed.end()) {
+                ledger_.DropCopyAt(memory, copy.index, linkCount_);
+                break;
+            }
+        }
+    }
 }
 
 // "+CNMI: 2,1,0,0,0"
@@ -460,7 +656,7 @@ bool FullDialogue::RoutesAsSetUp(const Answer& routing) const {
 // "+CPMS: "SM",3,30,"SM",3,30,"ME",0,100": a memory holds more or fewer than it is known to.
 bool FullDialogue::StorageChanged(const Answer& storage) {
     const std::vector<std::string_view> fields = InformationFields(storage.Line("+CPMS:"));
-    if (!fields.empty()) reception_.readMemory = fields.front();
+    if (!fields.empty()) selected_ = std::string(fields.front());
     for (std::size_t at = 0; at + 1 < fields.size(); at += 3) {
         const std::string memory(fields[at]);
         int used = 0;

@@ -1,4 +1,4 @@
-#include "server/receiver/ReceptionMailbox.h"
+#include "dialogue/ReceptionMailbox.h"
 
 #include <chrono>
 #include <utility>
@@ -33,9 +33,9 @@ void ReceptionMailbox::Report(SetUpReport report) {
     changed_.notify_all();
 }
 
-void ReceptionMailbox::Idle(unsigned ms) {
+void ReceptionMailbox::Idle(std::chrono::milliseconds wait) {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return news_ != newsSeen_; });
+    changed_.wait_for(lock, wait, [&] { return news_ != newsSeen_; });
     newsSeen_ = news_;
 }
 

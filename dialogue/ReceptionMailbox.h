@@ -1,44 +1,19 @@
 #pragma once
-// What the reception's thread and the client's thread tell each other. The reception's thread
-// posts the events for the client's thread to raise, and reports on each set-up; the client's
-// thread answers whether a sink took each message, asks for set-ups, and for the end.
+// What the reception's thread and the client's thread tell each other (dialogue/DialogueClient.h),
+// under one lock.
 
 #include <atomic>
 #include <condition_variable>
-#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
-#include <string>
 #include <vector>
 
-#include "sms/ClientMessage.h"
+#include "dialogue/DialogueClient.h"
 
 namespace pelvaro {
 
-// One event for the client's thread to raise.
-struct Outgoing {
-    enum class Kind { NewSms, TestEvent };
-    Kind kind = Kind::NewSms;
-    std::uint64_t id = 0;
-    ClientMessage message;
-};
-
-// What became of a raised message: whether at least one sink returned from it without failing.
-struct Verdict {
-    std::uint64_t id = 0;
-    bool heard = false;
-};
-
-// How a set-up ended, for StartReceiving.
-struct SetUpReport {
-    enum class Kind { Receiving, Waiting, Failed };
-    Kind kind = Kind::Failed;
-    std::string why;  // for the client's error information when it failed
-    int port = 0;     // the COM port it is on
-};
-
-class ReceptionMailbox {
+class ReceptionMailbox final : public DialogueClient {
   public:
     // `wake` is called on the reception's thread after each post, to wake the client's thread.
     explicit ReceptionMailbox(std::function<void()> wake) : wake_(std::move(wake)) {}
@@ -46,15 +21,13 @@ class ReceptionMailbox {
     ReceptionMailbox& operator=(const ReceptionMailbox&) = delete;
 
     // ---- the reception's thread
-    void Post(Outgoing item);
-    std::vector<Verdict> TakeVerdicts();
-    bool TakeSetUpRequest();
-    void Report(SetUpReport report);
-    bool StopRequested() const { return stop_.load(); }
-    // Set along with the request to stop: a command then ends without waiting for its answer.
-    const std::atomic<bool>& Hurry() const { return stop_; }
-    // Waits up to `ms` for news from the client's thread: a verdict or a request.
-    void Idle(unsigned ms);
+    void Post(Outgoing item) override;
+    std::vector<Verdict> TakeVerdicts() override;
+    bool TakeSetUpRequest() override;
+    void Report(SetUpReport report) override;
+    bool StopRequested() const override { return stop_.load(); }
+    const std::atomic<bool>& StopFlag() const override { return stop_; }
+    void Idle(std::chrono::milliseconds wait) override;
     void Finished();
 
     // ---- the client's thread

@@ -18,8 +18,8 @@ constexpr std::size_t kLongestPdu = 256;
 }  // namespace
 
 bool MessageReader::Read(const Delivery& delivery, Clock::time_point now,
-                         std::vector<ClientMessage>& ready, DeliveryTag tag) {
-    if (full_) return ReadFully(delivery, now, ready, tag);
+                         std::vector<ClientMessage>& ready, DeliveryTag tag, bool othersGone) {
+    if (full_) return ReadFully(delivery, now, ready, tag, othersGone);
     PduArea octets{};
     if (PduDecoder::HexToOctets(delivery.pdu, octets.data(), octets.size()) == 0) return false;
     SummaryBuffer summary;
@@ -31,7 +31,7 @@ bool MessageReader::Read(const Delivery& delivery, Clock::time_point now,
 }
 
 bool MessageReader::ReadFully(const Delivery& delivery, Clock::time_point now,
-                              std::vector<ClientMessage>& ready, DeliveryTag tag) {
+                              std::vector<ClientMessage>& ready, DeliveryTag tag, bool othersGone) {
     std::array<std::uint8_t, kLongestPdu> octets;
     const std::size_t size = PduDecoder::HexToOctets(delivery.pdu, octets.data(), octets.size());
     if (size == 0) return false;
@@ -44,10 +44,10 @@ bool MessageReader::ReadFully(const Delivery& delivery, Clock::time_point now,
     const bool receiver = fields.type != MessageType::Deliver;
     const bool hasText = HasTextLine(fields);
     if (hasText && fields.header.concatenation.count > 1) {
-        longMessages_.Add(
-            {fields.centre.text.View(), fields.party.text.View(), receiver,
-             fields.header.concatenation, fields.coding, written, fields.timestamp, tag},
-            now, ready);
+        longMessages_.Add({fields.centre.text.View(), fields.party.text.View(), receiver,
+                           fields.header.concatenation, fields.coding, written, fields.timestamp,
+                           tag, othersGone},
+                          now, ready);
         return true;
     }
     ClientMessage& message = ready.emplace_back();

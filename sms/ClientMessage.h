@@ -49,15 +49,17 @@ class MessageReader {
   public:
     using Clock = std::chrono::steady_clock;
 
-    explicit MessageReader(bool fullDecoding = false) : full_(fullDecoding) {}
+    explicit MessageReader(bool fullDecoding = false, PartRepeats repeats = PartRepeats::Dropped)
+        : full_(fullDecoding), longMessages_(repeats) {}
     bool FullDecoding() const { return full_; }
 
     // Appends to `ready` what `delivery` completes: nothing while a long message still waits for
     // parts, and the longest-waiting incomplete one when more than LongMessages::kMostHeld would
     // wait. False when the delivery holds no PDU. A `tag` other than 0 goes into the sources of
-    // the message it becomes part of.
+    // the message it becomes part of. A part whose message's other parts went out before
+    // (`othersGone`) goes out at the next Expire, with what came with it.
     bool Read(const Delivery& delivery, Clock::time_point now, std::vector<ClientMessage>& ready,
-              DeliveryTag tag = 0);
+              DeliveryTag tag = 0, bool othersGone = false);
     // Whether the delivery tagged `tag` waits, in a long message still incomplete.
     bool Holds(DeliveryTag tag) const { return longMessages_.Holds(tag); }
 
@@ -67,10 +69,16 @@ class MessageReader {
 
     // Appends every long message still incomplete, oldest first, as when reception stops.
     void Flush(std::vector<ClientMessage>& ready);
+    // The same while reception goes on (LongMessages::GiveOutAll).
+    void GiveOutAll(Clock::time_point now, std::vector<ClientMessage>& ready) {
+        longMessages_.GiveOutAll(now, ready);
+    }
+    // Whether a long message waits for parts.
+    bool Waiting() const { return longMessages_.Held() > 0; }
 
   private:
     bool ReadFully(const Delivery& delivery, Clock::time_point now,
-                   std::vector<ClientMessage>& ready, DeliveryTag tag);
+                   std::vector<ClientMessage>& ready, DeliveryTag tag, bool othersGone);
 
     bool full_;
     LongMessages longMessages_;

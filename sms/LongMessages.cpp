@@ -65,9 +65,34 @@ bool LongMessages::Holds(DeliveryTag tag) const {
     });
 }
 
+bool LongMessages::GiveOutLate(const MessagePart& part, Clock::time_point now,
+                               std::vector<ClientMessage>& ready) {
+    incomplete_.erase(
+        incomplete_.begin(),
+        std::find_if(incomplete_.begin(), incomplete_.end(), [&](const Incomplete& incomplete) {
+            return now - incomplete.at < kLongestWait;
+        }));
+    const std::uint8_t sequence = part.concatenation.sequence;
+    for (Incomplete& incomplete : incomplete_) {
+        std::vector<std::uint8_t>& given = incomplete.sequences;
+        if (!Matches(incomplete.key, part) ||
+            std::find(given.begin(), given.end(), sequence) != given.end()) {
+            continue;
+        }
+        given.push_back(sequence);
+        Message late{incomplete.key, std::u16string(part.centre), part.coding, now, {}, {}};
+        late.parts.push_back({sequence, std::u16string(part.text), part.timestamp});
+        if (part.tag != 0) late.tags.push_back(part.tag);
+        GiveOut(late, now, ready);
+        return true;
+    }
+    return false;
+}
+
 void LongMessages::Add(const MessagePart& part, Clock::time_point now,
                        std::vector<ClientMessage>& ready) {
-    if (GivenAlready(part, now)) return;
+    if (repeats_ == PartRepeats::Dropped && GivenAlready(part, now)) return;
+    if (GiveOutLate(part, now, ready)) return;
     auto found = Find(part);
     if (found == held_.end()) {
         if (held_.size() >= kMostHeld) {
@@ -85,6 +110,7 @@ void LongMessages::Add(const MessagePart& part, Clock::time_point now,
         found = held_.end() - 1;
     }
     if (part.tag != 0) found->tags.push_back(part.tag);
+    found->othersGone = found->othersGone || part.othersGone;
 
     std::vector<Part>& parts = found->parts;
     const std::uint8_t sequence = part.concatenation.sequence;
@@ -116,13 +142,22 @@ void LongMessages::GiveOut(const Message& message, Clock::time_point now,
     auto part = message.parts.begin();
     for (unsigned sequence = 1; sequence <= message.key.count; ++sequence) {
         if (part != message.parts.end() && part->sequence == sequence) {
-            if (given_.size() >= kMostGiven) given_.erase(given_.begin());
-            given_.push_back(
-                {message.key, now, part->sequence, ContentOf(part->text, part->timestamp)});
+            if (repeats_ == PartRepeats::Dropped) {
+                if (given_.size() >= kMostGiven) given_.erase(given_.begin());
+                given_.push_back(
+                    {message.key, now, part->sequence, ContentOf(part->text, part->timestamp)});
+            }
             pieces.push_back((part++)->text);
         } else {
             pieces.push_back(kGap);
         }
+    }
+    if (message.parts.size() < message.key.count) {
+        Incomplete& incomplete = incomplete_.emplace_back();
+        incomplete.key = message.key;
+        incomplete.at = now;
+        for (const Part& given : message.parts) incomplete.sequences.push_back(given.sequence);
+        if (incomplete_.size() > kMostHeld) incomplete_.erase(incomplete_.begin());
     }
     ClientMessage& client = ready.emplace_back();
     client.coding = message.coding;
@@ -141,8 +176,15 @@ void LongMessages::GiveOutWhere(Due due, Clock::time_point now, std::vector<Clie
 }
 
 void LongMessages::Expire(Clock::time_point now, std::vector<ClientMessage>& ready) {
-    GiveOutWhere([&](const Message& message) { return now - message.newest >= kLongestWait; }, now,
-                 ready);
+    GiveOutWhere(
+        [&](const Message& message) {
+            return message.othersGone || now - message.newest >= kLongestWait;
+        },
+        now, ready);
+}
+
+void LongMessages::GiveOutAll(Clock::time_point now, std::vector<ClientMessage>& ready) {
+    GiveOutWhere([](const Message&) { return true; }, now, ready);
 }
 
 void LongMessages::Flush(std::vector<ClientMessage>& ready) {

@@ -2,8 +2,8 @@
 
 #include <mutex>
 
+#include "dialogue/FullDialogue.h"
 #include "server/module/ModulePath.h"
-#include "server/receiver/FullDialogue.h"
 
 namespace pelvaro {
 namespace {
@@ -52,7 +52,9 @@ FullReception::FullReception(const LinkSettings& settings, ReceptionEvents& even
     : events_(events),
       window_(CreateEventWindow(&FullReception::WindowProc, this)),
       mailbox_([this] { PostMessageW(window_, kEventsPosted, 0, 0); }),
-      dialogue_(std::make_unique<FullDialogue>(settings, mailbox_)) {}
+      opener_(settings),
+      dialogue_(std::make_unique<FullDialogue>(
+          settings, mailbox_, DialoguePlatform{opener_, pins_, heard_, SteadyClock()})) {}
 
 FullReception::~FullReception() {
     if (thread_.joinable()) {
@@ -70,7 +72,7 @@ SetUpReport FullReception::Start() {
     if (!window_) {
         return {SetUpReport::Kind::Failed, "no window for the events could be made", 0};
     }
-    thread_ = std::thread([this] { dialogue_->Run(); });
+    thread_ = std::thread([this] { RunDialogue(); });
     SetUpReport report = mailbox_.FirstReport();
     if (report.kind == SetUpReport::Kind::Failed) thread_.join();
     return report;
@@ -81,12 +83,32 @@ SetUpReport FullReception::StartAgain() {
     return mailbox_.SetUp();
 }
 
+void FullReception::RunDialogue() noexcept {
+    try {
+        dialogue_->Run();
+    } catch (...) {
+        // Out of memory: the reception ends as a lost link does, and says so.
+        try {
+            mailbox_.Report({SetUpReport::Kind::Failed, "the reception ran out of memory", 0});
+            Outgoing lost;
+            lost.kind = Outgoing::Kind::TestEvent;
+            mailbox_.Post(std::move(lost));
+        } catch (...) {
+        }
+    }
+    mailbox_.Finished();
+}
+
 bool FullReception::Drain() {
     if (raising_ || stopping_) return true;
     raising_ = true;
+    // A handler may close, and memory may run out: the next post is raised all the same.
+    struct Lowered {
+        bool& raising;
+        ~Lowered() { raising = false; }
+    } lowered{raising_};
     Outgoing item;
     while (!CloseDue() && mailbox_.Take(item)) Raise(item);
-    raising_ = false;
     return !CloseDue();
 }
 
@@ -106,15 +128,24 @@ void FullReception::Raise(const Outgoing& item) {
         events_.RaiseLinkLost();
         return;
     }
-    mailbox_.Answer({item.id, events_.RaiseNewSms(item.message)});
+    const bool heard = events_.RaiseNewSms(item.message);
+    // Before anything else: a process killed now has it on record.
+    if (heard) {
+        for (const std::string& pdu : item.pdus) heard_.Remember(pdu, HeardRecord::Clock::now());
+    }
+    mailbox_.Answer({item.id, heard});
 }
 
 LRESULT CALLBACK FullReception::WindowProc(HWND window, UINT message, WPARAM wparam,
                                            LPARAM lparam) {
     if (message != kEventsPosted) return DefWindowProcW(window, message, wparam, lparam);
     auto* self = reinterpret_cast<FullReception*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    // The owner may end this reception, and destroy this window, before this returns.
-    if (self) self->events_.EventsWaiting();
+    // The owner may end this reception, and destroy this window, before this returns. Nothing may
+    // unwind into the message loop that dispatched the message.
+    try {
+        if (self) self->events_.EventsWaiting();
+    } catch (...) {
+    }
     return 0;
 }
 

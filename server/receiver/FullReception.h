@@ -1,10 +1,11 @@
 #pragma once
 // Reception under "Full Modem Support=1", as the client's thread sees it. The dialogue with the
-// modem runs on a thread of its own (FullDialogue) and posts each event to a message-only window
-// of the client's thread, which raises it there: the client's thread does nothing but raise the
-// events, so a form or a sheet on it never waits for the modem. A thread rather than a short
-// timer, because writes paced by "Send Delay", the opening of a port and a modem that takes
-// seconds to list its storage would each hold a timer's thread far longer than a user tolerates.
+// modem runs on a thread of its own (dialogue/FullDialogue.h) and posts each event to a
+// message-only window of the client's thread, which raises it there: the client's thread does
+// nothing but raise the events, so a form or a sheet on it never waits for the modem. A thread
+// rather than a short timer, because writes paced by "Send Delay", the opening of a port and a
+// modem that takes seconds to list its storage would each hold a timer's thread far longer than a
+// user tolerates.
 
 #include <windows.h>
 
@@ -12,8 +13,11 @@
 #include <string>
 #include <thread>
 
+#include "dialogue/ReceptionMailbox.h"
 #include "modem/Settings.h"
-#include "server/receiver/ReceptionMailbox.h"
+#include "modem/StoredPinRecord.h"
+#include "server/receiver/PortOpener.h"
+#include "server/receiver/StoredHeardRecord.h"
 #include "sms/ClientMessage.h"
 
 namespace pelvaro {
@@ -66,12 +70,16 @@ class FullReception {
 
   private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    void RunDialogue() noexcept;
     void Raise(const Outgoing& item);
     bool CloseDue() const { return closeAt_ == generation_; }
 
     ReceptionEvents& events_;
     HWND window_ = nullptr;
     ReceptionMailbox mailbox_;
+    PortOpener opener_;
+    StoredPinRecord pins_;
+    StoredHeardRecord heard_;
     std::unique_ptr<FullDialogue> dialogue_;
     std::thread thread_;
     bool raising_ = false;

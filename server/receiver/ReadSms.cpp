@@ -5,9 +5,11 @@
 #include <utility>
 #include <vector>
 
+#include "modem/InitCommands.h"
 #include "modem/ModemCommands.h"
 #include "modem/ModemSetup.h"
 #include "modem/SerialPort.h"
+#include "modem/StoredPinRecord.h"
 #include "server/module/ModuleLock.h"
 #include "server/receiver/ReceptionLoop.h"
 #include "server/receiver/UserFeedback.h"
@@ -34,7 +36,7 @@ constexpr LONG kDestroyingCount = -1073741823;
 constexpr auto kSimPatience = std::chrono::seconds(30);
 
 // Why the modem cannot be used, for clients that ask (GetErrorInfo); set only with full modem
-// support, since without it no method sets error information.
+// support or Init commands, since without them no method sets error information.
 void SetErrorText(const std::string& why) {
     const std::wstring text = pelvaro::Widen(why);
     pelvaro::PublishErrorInfo({IID_IReadSms, L"Pelvaro.ReadSms", text.c_str()});
@@ -116,16 +118,36 @@ HRESULT CReadSms::StartReceiving(VARIANT_BOOL UseDialog) {
 
 HRESULT CReadSms::StartFixed() {
     if (!EnsureModemLink()) return E_FAIL;
+    const std::string refusal =
+        pelvaro::InitRefusal(pelvaro::InitCommands(ModemLink->Settings().init));
+    if (!refusal.empty()) {
+        SetErrorText(refusal);
+        return E_FAIL;
+    }
     // Only "PIN=" in the settings adds to the fixed dialogue: the SIM asked first.
     const std::string& pin = ModemLink->Settings().pin;
     if (!pin.empty()) {
         pelvaro::CommandLayer layer(ModemLink->Wire());
-        pelvaro::UnlockSim(layer, pin, kSimPatience);
+        pelvaro::StoredPinRecord pins;
+        pelvaro::UnlockSim(layer, pin, pins, kSimPatience);
     }
     for (const pelvaro::FixedSetUpStep& step : pelvaro::kFixedSetUp) {
         if (!ModemLink->SendCommand(step.command, true) && step.mustSucceed) return E_FAIL;
     }
+    const HRESULT hr = SendFixedInit();
+    if (FAILED(hr)) return hr;
     return StartReception(this) ? S_OK : E_FAIL;
+}
+
+// Through the channel, which keeps what the modem delivers meanwhile.
+HRESULT CReadSms::SendFixedInit() {
+    for (const std::string& command : pelvaro::InitCommands(ModemLink->Settings().init)) {
+        if (ModemLink->SendCommand(command, true)) continue;
+        SetErrorText("the modem refused AT" + command + " of Init in SerComm.ini (" +
+                     ModemLink->LastResult() + ")");
+        return E_FAIL;
+    }
+    return S_OK;
 }
 
 HRESULT CReadSms::StartFully(const pelvaro::LinkSettings& settings) {
@@ -151,10 +173,15 @@ HRESULT CReadSms::StartFullyAgain() {
     const pelvaro::SetUpReport report = full_->StartAgain();
     if (report.kind != pelvaro::SetUpReport::Kind::Failed) return S_OK;
     SetErrorText(report.why);
+    // A set-up that cannot succeed ends the reception: the next start reads the settings afresh.
+    if (report.lasting) Close();
     return E_FAIL;
 }
 
 HRESULT CReadSms::Close() noexcept {
+    // A handler run from here may release the client's last reference: the object lives until
+    // this returns. Not while the last Release tears it down, which calls this.
+    const pelvaro::ComPtr<IUnknown> alive(refCount_ > 0 ? controlling_ : nullptr);
     if (full_) {
         // Inside a handler: once it has returned.
         if (full_->Raising()) {

@@ -81,6 +81,7 @@ class CReadSms final : public pelvaro::ReceiverCommands,
     void RaiseMessages(const std::vector<pelvaro::ClientMessage>& messages);
 
     HRESULT StartFixed();
+    HRESULT SendFixedInit();
     HRESULT StartFully(const pelvaro::LinkSettings& settings);
     HRESULT StartFullyAgain();
     void StopFully();

@@ -19,6 +19,7 @@
 #include "tests/support/ModemSim.h"
 #include "win/Bstr.h"
 #include "win/ComPtr.h"
+#include "win/UserRecords.h"
 
 namespace pelvaro::test {
 
@@ -91,6 +92,8 @@ inline void UseSettings(int port, const std::string& more = "") {
 class ReceiverFixture : public ::testing::Test {
   protected:
     void SetUp() override {
+        // What an earlier test heard, or the PINs it sent, is none of this one's.
+        RegDeleteTreeW(HKEY_CURRENT_USER, kUserRecordsKey);
         beeps.clear();
         boxes.clear();
         whileBoxShows = nullptr;
