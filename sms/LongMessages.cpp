@@ -93,7 +93,7 @@ void LongMessages::Add(const MessagePart& part, Clock::time_point now,
         [](const Part& held, std::uint8_t wanted) { return held.sequence < wanted; });
     // The same part again: it counts once, and does not make its message newer.
     if (place != parts.end() && place->sequence == sequence) return;
-    parts.insert(place, {sequence, std::u16string(part.text), part.timestamp});
+    parts.insert(place, {sequence, std::u16string(part.text), part.timestamp, part.stamped});
     // The first part's centre and coding stand for the message.
     if (sequence == 1) {
         found->centre.assign(part.centre);
@@ -128,8 +128,11 @@ void LongMessages::GiveOut(const Message& message, Clock::time_point now,
     client.coding = message.coding;
     client.parts = static_cast<int>(message.parts.size());
     client.sources = message.tags;
-    WriteFullSummary({message.centre, message.key.party, message.key.receiver, true}, pieces.data(),
-                     pieces.size(), client);
+    // The first part's time stamp stands for the message, as its centre does.
+    const Part& first = message.parts.front();
+    WriteFullSummary({message.centre, message.key.party, message.key.receiver, true,
+                      first.stamped ? &first.timestamp : nullptr},
+                     pieces.data(), pieces.size(), client);
 }
 
 template <typename Due>
