@@ -133,9 +133,15 @@ sim_stop() {
 }
 
 # sim_order DIR ORDER: one order on the sim's control channel; fails unless the sim takes it within
-# 10 s. The FIFOs open read-write, which never blocks: a plain open waits for ever on the FIFOs of
-# a sim that was killed. A sim that exited cleanly took them with it.
+# 10 s.
 sim_order() {
+  sim_ask "$@" >/dev/null
+}
+
+# sim_ask DIR ORDER: sim_order, printing what the sim's answer says after "ok" (nothing, for an
+# order that answers a bare "ok"). The FIFOs open read-write, which never blocks: a plain open
+# waits for ever on the FIFOs of a sim that was killed. A sim that exited cleanly took them with it.
+sim_ask() {
   local dir=$1 order=$2 answer='' request reply
   if [ -n "${SIM_PID:-}" ] && ! kill -0 "$SIM_PID" 2>/dev/null; then
     fail "the simulated modem (tools/modem-sim) has exited; it cannot take \"$order\""
@@ -148,7 +154,7 @@ sim_order() {
   read -r -t 10 -u "$reply" answer || answer=
   exec {request}>&- {reply}<&-
   case $answer in
-    ok*) ;;
+    ok*) answer=${answer#ok}; printf '%s\n' "${answer# }" ;;
     '') fail "the simulated modem (tools/modem-sim) did not answer \"$order\" within 10 s" ;;
     *) fail "the simulated modem refused \"$order\": $answer" ;;
   esac

@@ -46,14 +46,16 @@ bool MessageReader::ReadFully(const Delivery& delivery, Clock::time_point now,
     if (hasText && fields.header.concatenation.count > 1) {
         longMessages_.Add({fields.centre.text.View(), fields.party.text.View(), receiver,
                            fields.header.concatenation, fields.coding, written, fields.timestamp,
-                           tag, othersGone},
+                           fields.hasTimestamp, tag, othersGone},
                           now, ready);
         return true;
     }
     ClientMessage& message = ready.emplace_back();
     message.coding = fields.coding;
     if (tag != 0) message.sources.push_back(tag);
-    WriteFullSummary({fields.centre.text.View(), fields.party.text.View(), receiver, hasText},
+    WriteFullSummary({fields.centre.text.View(), fields.party.text.View(), receiver, hasText,
+                      fields.hasTimestamp ? &fields.timestamp : nullptr,
+                      fields.hasDischargeTime ? &fields.dischargeTime : nullptr},
                      &written, 1, message);
     return true;
 }
@@ -66,6 +68,14 @@ std::u16string_view ClientMessage::Sender() const {
 std::u16string_view ClientMessage::Centre() const {
     if (fixedWords) return u"Center";
     return std::u16string_view(text).substr(centreSpan.start, centreSpan.length);
+}
+
+std::u16string_view ClientMessage::Sent() const {
+    return std::u16string_view(text).substr(sentSpan.start, sentSpan.length);
+}
+
+std::u16string_view ClientMessage::Discharged() const {
+    return std::u16string_view(text).substr(dischargedSpan.start, dischargedSpan.length);
 }
 
 void MessageReader::Expire(Clock::time_point now, std::vector<ClientMessage>& ready) {

@@ -32,11 +32,17 @@ struct ClientMessage {
     bool fixedWords = true;
     Span senderSpan;
     Span centreSpan;
+    // The time stamps' lines in the full reading, "2026-12-09 14:03:07 +01:00"; empty where the
+    // message has none.
+    Span sentSpan;
+    Span dischargedSpan;
     // The caller's tags of the deliveries it was made from; empty when they were not tagged.
     std::vector<DeliveryTag> sources;
 
     std::u16string_view Sender() const;
     std::u16string_view Centre() const;
+    std::u16string_view Sent() const;
+    std::u16string_view Discharged() const;
 };
 
 // Reads deliveries into client messages.

@@ -22,17 +22,48 @@ struct WideLabel {
 constexpr WideLabel<kCentreLabel.size()> kWideCentre(kCentreLabel);
 constexpr WideLabel<kSenderLabel.size()> kWideSender(kSenderLabel);
 constexpr WideLabel<kReceiverLabel.size()> kWideReceiver(kReceiverLabel);
+constexpr WideLabel<kSentLabel.size()> kWideSent(kSentLabel);
+constexpr WideLabel<kDischargedLabel.size()> kWideDischarged(kDischargedLabel);
 constexpr WideLabel<kTextLabel.size()> kWideText(kTextLabel);
+
+// A time stamp as text, on the stack.
+class StampText {
+  public:
+    explicit StampText(const Timestamp* stamp)
+        : size_(stamp ? WriteTimestampText(*stamp, chars_.data()) : 0) {}
+    std::u16string_view View() const { return {chars_.data(), size_}; }
+
+  private:
+    std::array<char16_t, kTimestampTextLength> chars_;
+    std::size_t size_;
+};
+
+// One labelled line of the head; nothing where its value is empty.
+struct Line {
+    std::u16string_view label;
+    std::u16string_view value;
+    ClientMessage::Span* span;
+};
 
 }  // namespace
 
 void WriteFullSummary(const SummaryHead& head, const std::u16string_view* pieces, std::size_t count,
                       ClientMessage& message) {
-    const std::u16string_view partyLabel =
-        head.receiver ? kWideReceiver.View() : kWideSender.View();
+    const StampText sent(head.sent);
+    const StampText discharged(head.discharged);
+    message.fixedWords = false;
+    const Line lines[] = {
+        {kWideCentre.View(), head.centre, &message.centreSpan},
+        {head.receiver ? kWideReceiver.View() : kWideSender.View(), head.party,
+         &message.senderSpan},
+        {kWideSent.View(), sent.View(), &message.sentSpan},
+        {kWideDischarged.View(), discharged.View(), &message.dischargedSpan},
+    };
+
     std::size_t length = 0;
-    if (!head.centre.empty()) length += kWideCentre.View().size() + head.centre.size();
-    if (!head.party.empty()) length += partyLabel.size() + head.party.size();
+    for (const Line& line : lines) {
+        if (!line.value.empty()) length += line.label.size() + line.value.size();
+    }
     if (head.hasText) {
         length += kWideText.View().size();
         for (std::size_t i = 0; i < count; ++i) length += pieces[i].size();
@@ -41,18 +72,13 @@ void WriteFullSummary(const SummaryHead& head, const std::u16string_view* pieces
     std::u16string& text = message.text;
     text.clear();
     text.reserve(length);
-    message.fixedWords = false;
-    message.centreSpan = {};
-    message.senderSpan = {};
-    if (!head.centre.empty()) {
-        text.append(kWideCentre.View());
-        message.centreSpan = {text.size(), head.centre.size()};
-        text.append(head.centre);
-    }
-    if (!head.party.empty()) {
-        text.append(partyLabel);
-        message.senderSpan = {text.size(), head.party.size()};
-        text.append(head.party);
+    for (const Line& line : lines) {
+        *line.span = {};
+        if (line.value.empty()) continue;
+        text.append(line.label);
+        line.span->start = text.size();
+        line.span->length = line.value.size();
+        text.append(line.value);
     }
     message.textStart = std::u16string::npos;
     if (head.hasText) {

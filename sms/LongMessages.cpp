@@ -81,7 +81,7 @@ bool LongMessages::GiveOutLate(const MessagePart& part, Clock::time_point now,
         }
         given.push_back(sequence);
         Message late{incomplete.key, std::u16string(part.centre), part.coding, now, {}, {}};
-        late.parts.push_back({sequence, std::u16string(part.text), part.timestamp});
+        late.parts.push_back({sequence, std::u16string(part.text), part.timestamp, part.stamped});
         if (part.tag != 0) late.tags.push_back(part.tag);
         GiveOut(late, now, ready);
         return true;
@@ -119,7 +119,7 @@ void LongMessages::Add(const MessagePart& part, Clock::time_point now,
         [](const Part& held, std::uint8_t wanted) { return held.sequence < wanted; });
     // The same part again: it counts once, and does not make its message newer.
     if (place != parts.end() && place->sequence == sequence) return;
-    parts.insert(place, {sequence, std::u16string(part.text), part.timestamp});
+    parts.insert(place, {sequence, std::u16string(part.text), part.timestamp, part.stamped});
     // The first part's centre and coding stand for the message.
     if (sequence == 1) {
         found->centre.assign(part.centre);
@@ -163,8 +163,11 @@ void LongMessages::GiveOut(const Message& message, Clock::time_point now,
     client.coding = message.coding;
     client.parts = static_cast<int>(message.parts.size());
     client.sources = message.tags;
-    WriteFullSummary({message.centre, message.key.party, message.key.receiver, true}, pieces.data(),
-                     pieces.size(), client);
+    // The first part's time stamp stands for the message, as its centre does.
+    const Part& first = message.parts.front();
+    WriteFullSummary({message.centre, message.key.party, message.key.receiver, true,
+                      first.stamped ? &first.timestamp : nullptr},
+                     pieces.data(), pieces.size(), client);
 }
 
 template <typename Due>

@@ -32,6 +32,7 @@ struct MessagePart {
     DataCoding coding;
     std::u16string_view text;
     std::array<std::uint8_t, 7> timestamp{};  // the service centre's, as sent
+    bool stamped = false;                     // it has one: a SUBMIT has none
     DeliveryTag tag = 0;
     // The other parts went out before, elsewhere: its message goes out at the next Expire, with
     // what came with it.
@@ -85,6 +86,7 @@ class LongMessages {
         std::uint8_t sequence;
         std::u16string text;
         std::array<std::uint8_t, 7> timestamp;
+        bool stamped;
 
         bool SameContent(const MessagePart& part) const {
             return text == part.text && timestamp == part.timestamp;

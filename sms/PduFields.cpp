@@ -30,6 +30,11 @@ class Cursor {
         return true;
     }
 
+    bool Stamp(Timestamp& stamp, bool& read) {
+        read = Octets(stamp, stamp.size());
+        return read;
+    }
+
     bool Address(AddressLength length, pelvaro::Address& address) {
         const std::size_t taken = ReadAddress(octets_ + at_, size_ - at_, length, address);
         if (size_ - at_ < taken) {
@@ -93,7 +98,7 @@ bool ReadCoding(Cursor& cursor, PduFields& fields) {
 bool ReadDeliver(Cursor& cursor, PduFields& fields) {
     return cursor.Address(AddressLength::SemiOctets, fields.party) &&
            cursor.Octet(fields.protocolId) && ReadCoding(cursor, fields) &&
-           cursor.Octets(fields.timestamp, fields.timestamp.size()) && ReadUserData(cursor, fields);
+           cursor.Stamp(fields.timestamp, fields.hasTimestamp) && ReadUserData(cursor, fields);
 }
 
 bool ReadSubmit(Cursor& cursor, PduFields& fields) {
@@ -110,8 +115,8 @@ bool ReadSubmit(Cursor& cursor, PduFields& fields) {
 bool ReadStatusReport(Cursor& cursor, PduFields& fields) {
     if (!cursor.Octet(fields.messageReference) ||
         !cursor.Address(AddressLength::SemiOctets, fields.party) ||
-        !cursor.Octets(fields.timestamp, fields.timestamp.size()) ||
-        !cursor.Octets(fields.dischargeTime, fields.dischargeTime.size()) ||
+        !cursor.Stamp(fields.timestamp, fields.hasTimestamp) ||
+        !cursor.Stamp(fields.dischargeTime, fields.hasDischargeTime) ||
         !cursor.Octet(fields.status)) {
         return false;
     }
@@ -148,41 +153,6 @@ bool ReadPduFields(const std::uint8_t* octets, std::size_t size, PduFields& fiel
             break;
     }
     return fields.complete;
-}
-
-namespace {
-
-// Two semi-octets, the first in the low nibble, as a number: 0x21 is 12.
-int SwappedDigits(std::uint8_t octet) {
-    const int low = octet & 0x0F;
-    const int high = octet >> 4;
-    return (low < 10 ? low : 0) * 10 + (high < 10 ? high : 0);
-}
-
-// Days from 2000-01-01 to the date, by the proleptic Gregorian calendar.
-std::int64_t DaysSince2000(int year, int month, int day) {
-    const int y = month <= 2 ? year - 1 : year;
-    const int era = y / 400;
-    const int yearOfEra = y - era * 400;
-    const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    constexpr std::int64_t kDaysTo2000 = 730425;  // from 0000-03-01
-    return std::int64_t{era} * 146097 + dayOfEra - kDaysTo2000;
-}
-
-}  // namespace
-
-std::int64_t SecondsSince2000(const Timestamp& stamp) {
-    const int month = SwappedDigits(stamp[1]);
-    const int day = SwappedDigits(stamp[2]);
-    const std::int64_t days =
-        DaysSince2000(2000 + SwappedDigits(stamp[0]), month < 1 ? 1 : month, day < 1 ? 1 : day);
-    const std::int64_t seconds = days * 86400 + SwappedDigits(stamp[3]) * 3600 +
-                                 SwappedDigits(stamp[4]) * 60 + SwappedDigits(stamp[5]);
-    // The zone in quarter hours; bit 3 of its first semi-octet is its sign.
-    const int quarters = SwappedDigits(stamp[6] & 0xF7);
-    const int zone = (stamp[6] & 0x08) != 0 ? -quarters : quarters;
-    return seconds - std::int64_t{zone} * 15 * 60;
 }
 
 }  // namespace pelvaro

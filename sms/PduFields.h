@@ -8,6 +8,7 @@
 
 #include "sms/Address.h"
 #include "sms/DataCoding.h"
+#include "sms/Timestamp.h"
 #include "sms/UserDataHeader.h"
 
 namespace pelvaro {
@@ -24,8 +25,6 @@ struct UserData {
     std::size_t headerOctets = 0;          // the header with its length octet; 0 without TP-UDHI
 };
 
-using Timestamp = std::array<std::uint8_t, 7>;  // TS 23.040 9.2.3.11, as sent
-
 // Every field but the addresses, which are large and cleared on their own.
 struct PduValues {
     MessageType type = MessageType::Deliver;
@@ -36,6 +35,8 @@ struct PduValues {
     DataCoding coding;
     Timestamp timestamp{};                         // TP-SCTS of a DELIVER or a STATUS-REPORT
     Timestamp dischargeTime{};                     // TP-DT of a STATUS-REPORT
+    bool hasTimestamp = false;                     // the octets reached it: a SUBMIT has none
+    bool hasDischargeTime = false;                 // the octets reached it
     std::uint8_t status = 0;                       // TP-ST of a STATUS-REPORT
     std::array<std::uint8_t, 7> validityPeriod{};  // TP-VP of a SUBMIT, in its first octets
     std::uint8_t validityOctets = 0;               // 0, 1 (relative) or 7
@@ -48,10 +49,6 @@ struct PduFields : PduValues {
     Address centre;
     Address party;  // TP-OA of a DELIVER, TP-DA of a SUBMIT, TP-RA of a STATUS-REPORT
 };
-
-// A time stamp as seconds since 2000-01-01 00:00 UTC, its zone taken off, so that time stamps
-// from different zones compare. Semi-octets that are no digits count as 0.
-std::int64_t SecondsSince2000(const Timestamp& stamp);
 
 // Reads the PDU in the `size` octets at `octets`: the service-centre address, then the TPDU.
 // Reads nothing past them; fields they do not reach keep their defaults. The user data stays in

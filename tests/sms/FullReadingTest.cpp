@@ -105,12 +105,17 @@ TEST(FullReading, GivesSenderCentreAndTextAsSent) {
         const std::vector<ClientMessage> ready = ReadFully(c.pdu);
         ASSERT_EQ(ready.size(), 1u) << c.name;
         const std::string name(c.name);
-        const bool receiver = name.find("SUBMIT") == 0 || name.find("status") == 0;
+        const bool submit = name.find("SUBMIT") == 0;
+        const bool report = name.find("status") == 0;
+        // Every one of them was sent, and a report's message discharged, at the same moment.
+        const std::u16string stamp = u"2026-12-09 10:03:43 +00:00";
         EXPECT_EQ(ready[0].Sender(), c.party) << c.name;
         EXPECT_EQ(ready[0].Centre(), kCentre) << c.name;
-        EXPECT_EQ(ready[0].text, u"Service Center No: " + kCentre +
-                                     (receiver ? u"\r\nReceiver No: " : u"\r\nSender No: ") +
-                                     c.party + u"\r\nText: " + c.text)
+        EXPECT_EQ(ready[0].text,
+                  u"Service Center No: " + kCentre +
+                      (submit || report ? u"\r\nReceiver No: " : u"\r\nSender No: ") + c.party +
+                      (submit ? u"" : u"\r\nSent: " + stamp) +
+                      (report ? u"\r\nDischarged: " + stamp : u"") + u"\r\nText: " + c.text)
             << c.name;
         EXPECT_EQ(ready[0].text.substr(ready[0].textStart), c.text) << c.name;
     }
@@ -127,8 +132,15 @@ TEST(FullReading, ShowsWhatATruncatedPduHolds) {
         // The sender's number is cut after eight digits.
         {14, u"Service Center No: +1234567890\r\nSender No: +12345678"},
         {16, u"Service Center No: +1234567890\r\nSender No: +12345678901"},
+        // The time stamp is cut: no line for it.
+        {24, u"Service Center No: +1234567890\r\nSender No: +12345678901"},
+        {25,
+         u"Service Center No: +1234567890\r\nSender No: +12345678901\r\nSent: 2026-12-09 "
+         u"10:03:43 +00:00"},
         // TP-UDL is there, the user data not.
-        {26, u"Service Center No: +1234567890\r\nSender No: +12345678901\r\nText: "},
+        {26,
+         u"Service Center No: +1234567890\r\nSender No: +12345678901\r\nSent: 2026-12-09 "
+         u"10:03:43 +00:00\r\nText: "},
     };
     for (const auto& c : cases) {
         const std::vector<ClientMessage> ready = ReadFully(pdu.substr(0, c.octets * 2));

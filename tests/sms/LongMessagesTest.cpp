@@ -17,8 +17,8 @@ const std::string kAlice = test::kAlice;
 const std::string kBob = test::kBob;
 
 std::string Part(const std::string& sender, int reference, int sequence, int count,
-                 const std::string& text = "") {
-    return test::LongMessagePart(sender, reference, sequence, count, text);
+                 const std::string& text = "", const std::string& stamp = "62219001303400") {
+    return test::LongMessagePart(sender, reference, sequence, count, text, stamp);
 }
 
 std::u16string Text(const ClientMessage& message) {
@@ -48,7 +48,8 @@ TEST(LongMessages, JoinsPartsInAnyOrderInterleavedWithOthers) {
     ASSERT_EQ(r.ready.size(), 1u);
     EXPECT_EQ(r.ready[0].Sender(), u"+14155551212");
     EXPECT_EQ(Text(r.ready[0]), u"P1P2P3");
-    EXPECT_EQ(r.ready[0].text, u"\r\nSender No: +14155551212\r\nText: P1P2P3");
+    EXPECT_EQ(r.ready[0].text,
+              u"\r\nSender No: +14155551212\r\nSent: 2026-12-09 10:03:43 +00:00\r\nText: P1P2P3");
     EXPECT_EQ(r.ready[0].parts, 3);
     r.Read(Part(kBob, 7, 3, 3));
     ASSERT_EQ(r.ready.size(), 2u);
@@ -86,6 +87,29 @@ TEST(LongMessages, TwoMessagesWithOneReferenceStayApartAndNameTheirDeliveries) {
     EXPECT_EQ(Text(r.ready[1]), u"B1B2");
     EXPECT_EQ(r.ready[1].sources, (std::vector<DeliveryTag>{2, 5}));
     EXPECT_FALSE(r.reader.Holds(1));
+}
+
+TEST(LongMessages, CarryTheTimeStampOfTheirFirstPartWhateverTheOrder) {
+    // Part N sent at 10:0N, in the zone +01:00.
+    const auto part = [](int sequence) {
+        return Part(kAlice, 4, sequence, 3, "", "62219001" + std::to_string(sequence) + "00040");
+    };
+    const struct {
+        const char* name;
+        std::vector<int> order;
+        std::u16string sent;
+    } cases[] = {
+        {"last first", {3, 1, 2}, u"2026-12-09 10:01:00 +01:00"},
+        {"first last", {2, 3, 1}, u"2026-12-09 10:01:00 +01:00"},
+        {"without the first, the first there", {3, 2}, u"2026-12-09 10:02:00 +01:00"},
+    };
+    for (const auto& c : cases) {
+        Reader r;
+        for (const int sequence : c.order) r.Read(part(sequence));
+        r.reader.Flush(r.ready);
+        ASSERT_EQ(r.ready.size(), 1u) << c.name;
+        EXPECT_EQ(r.ready[0].Sent(), c.sent) << c.name;
+    }
 }
 
 TEST(LongMessages, KeepsASurrogatePairSplitBetweenParts) {

@@ -38,14 +38,16 @@ nothing and is reported on standard error.
 
 Options:
   --full   the reading that "Full Decoding=1" in SerComm.ini selects: the
-           sender's number or name, every coding, and the parts of a long
-           message among the inputs, in any order, joined into one summary;
-           a message still incomplete at the end is printed last, each
-           missing part marked […]
+           sender's number or name, when the message was sent ("Sent:"),
+           every coding, and the parts of a long message among the inputs,
+           in any order, joined into one summary; a message still
+           incomplete at the end is printed last, each missing part
+           marked […]
   --json   one JSON object per message and line instead:
            {"summary": "..."} with the summary's CR LF kept as \r\n,
            or {"error": "no PDU"} when no octet could be converted; with
-           --full also "sender", "center", "text", "coding" (gsm7, 8bit,
+           --full also "sender", "center", "sent" and "discharged" (the
+           summary's time stamps, or null), "text", "coding" (gsm7, 8bit,
            ucs2 or compressed), "class" (0 to 3, or null) and "parts" (how
            many were joined)
   --help   show this text
@@ -118,8 +120,12 @@ std::string FullFields(const pelvaro::ClientMessage& message) {
             ? std::u16string_view()
             : std::u16string_view(message.text).substr(message.textStart);
     const int messageClass = message.coding.messageClass;
+    const auto stamp = [](std::u16string_view value) {
+        return value.empty() ? std::string("null") : JsonUtf16(value);
+    };
     return ", \"sender\": " + JsonUtf16(message.Sender()) +
-           ", \"center\": " + JsonUtf16(message.Centre()) + ", \"text\": " + JsonUtf16(text) +
+           ", \"center\": " + JsonUtf16(message.Centre()) + ", \"sent\": " + stamp(message.Sent()) +
+           ", \"discharged\": " + stamp(message.Discharged()) + ", \"text\": " + JsonUtf16(text) +
            ", \"coding\": \"" + CodingName(message.coding) + "\", \"class\": " +
            (messageClass < 0 ? std::string("null") : std::to_string(messageClass)) +
            ", \"parts\": " + std::to_string(message.parts);

@@ -23,8 +23,10 @@ const std::string kLongB1 =
 const std::string kLongB2 =
     "06912143658709440B912143658709F10000622190013034000E050003430202DAE5F93C7C2E03";
 
+// Every message here was sent at the same moment.
 std::wstring Summary(const std::wstring& sender, const std::wstring& text) {
-    return L"Service Center No: " + kCentre + L"\r\nSender No: " + sender + L"\r\nText: " + text;
+    return L"Service Center No: " + kCentre + L"\r\nSender No: " + sender +
+           L"\r\nSent: 2026-12-09 10:03:43 +00:00\r\nText: " + text;
 }
 
 class FullDecodingTest : public ReceiverFixture {

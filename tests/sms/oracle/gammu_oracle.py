@@ -6,7 +6,8 @@ extension characters, UCS2 with emoji, 8-bit data, long messages in parts with 8
 references, and 7-bit text under the Turkish and Portuguese locking shift tables. The parts of a
 few messages at a time are shuffled together, some parts come twice, and all of it goes through
 `pelvaro-decode --full --json` as one captured session. Each message must come out once, joined,
-with the sender, the centre, the text, the coding and the class that Gammu reads back.
+with the sender, the centre, the text, the coding and the class that Gammu reads back, and the
+time stamp of its first part: each part is stamped at random, 1990 to 2089, in a random zone.
 
 Where Gammu is known to read a message wrongly, the standard decides instead, and the message
 counts as agreeing with the standard:
@@ -21,6 +22,9 @@ counts as agreeing with the standard:
     semi-octets hold, read here from the PDU by name_in. (Gammu's encoder also writes a letter
     outside ASCII as other septets than the standard's, and counts a name's semi-octets wrongly
     then, so the name in the PDU is not always the one asked for; the PDU is what counts.)
+  - time stamps: Gammu reads a year of 90 to 99 as 2080 to 2089 rather than 1990 to 1999
+    (TS 23.040 9.2.3.11 leaves the century open; phones take 19xx), and its datetime drops the
+    zone, so the zone compared is always the one written.
 
 8-bit data is compared as hexadecimal digits, which is how Pelvaro shows it.
 
@@ -28,6 +32,7 @@ Usage: gammu_oracle.py PELVARO_DECODE [--messages N]
 """
 
 import argparse
+import datetime
 import json
 import random
 import subprocess
@@ -87,6 +92,7 @@ class Message:
         self.number, self.centre, self.kind = number, centre, kind
         self.text, self.language = text, language
         self.pdus = []
+        self.stamps = []  # each part's (moment, zone in quarter hours)
         self.expected = None  # what Gammu reads back, or the standard where Gammu is wrong
         self.standard = None
 
@@ -99,19 +105,55 @@ def base_sms(number, centre):
             "RejectDuplicates": 0, "Length": 0, "Class": -1}
 
 
-def set_dcs(pdu, dcs):
-    """The PDU with another TP-DCS octet (an SMS-DELIVER)."""
-    pdu = bytearray(pdu)
+def dcs_at(pdu):
+    """Where the TP-DCS octet of an SMS-DELIVER is; TP-SCTS follows it."""
     at = 1 + pdu[0]  # first octet
     at += 1  # TP-OA length
     at += 2 + (pdu[at] + 1) // 2  # TP-OA
-    at += 1  # TP-PID
-    pdu[at] = dcs
+    return at + 1  # past TP-PID
+
+
+def set_dcs(pdu, dcs):
+    """The PDU with another TP-DCS octet."""
+    pdu = bytearray(pdu)
+    pdu[dcs_at(pdu)] = dcs
     return bytes(pdu)
 
 
+def random_stamp(rng):
+    """A moment from 1990 to 2089 and a zone of -12:00 to +14:00, in quarter hours."""
+    start, end = datetime.datetime(1990, 1, 1), datetime.datetime(2090, 1, 1)
+    seconds = rng.randrange(int((end - start).total_seconds()))
+    return start + datetime.timedelta(seconds=seconds), rng.randint(-48, 56)
+
+
+def set_stamp(pdu, stamp):
+    """The PDU with TP-SCTS written as the standard has it: swapped semi-octets, the zone's sign in
+    bit 3 of its first one."""
+    moment, zone = stamp
+    digits = moment.strftime("%y%m%d%H%M%S") + "%02d" % abs(zone)
+    octets = bytearray(int(digits[i + 1] + digits[i], 16) for i in range(0, 14, 2))
+    if zone < 0:
+        octets[6] |= 0x08
+    pdu = bytearray(pdu)
+    at = dcs_at(pdu) + 1
+    pdu[at:at + 7] = octets
+    return bytes(pdu)
+
+
+def stamp_text(moment, zone):
+    return "%s %s%02d:%02d" % (moment.strftime("%Y-%m-%d %H:%M:%S"), "-" if zone < 0 else "+",
+                               abs(zone) // 4, abs(zone) % 4 * 15)
+
+
 def encode(message, rng):
-    """Gammu's PDUs for the message."""
+    """Gammu's PDUs for the message, each part with a time stamp of its own."""
+    pdus = gammu_pdus(message, rng)
+    message.stamps = [random_stamp(rng) for _ in pdus]
+    return [set_stamp(pdu, stamp) for pdu, stamp in zip(pdus, message.stamps)]
+
+
+def gammu_pdus(message, rng):
     if message.language:
         sms = dict(base_sms(message.number, message.centre), Coding="Default_No_Compression",
                    Text=message.text,
@@ -150,7 +192,10 @@ def gammu_reading(message):
         text = first["Text"]
     if message.kind == "8bit":
         text = bytes(text).hex().upper()
-    return {"sender": first["Number"], "center": first["SMSC"]["Number"], "text": text,
+    # Gammu's datetime has no zone: the zone is the one written.
+    sent = stamp_text(first["DateTime"], message.stamps[0][1])
+    return {"sender": first["Number"], "center": first["SMSC"]["Number"], "sent": sent,
+            "text": text,
             "coding": CODING_NAMES[first["Coding"]],
             "class": None if first["Class"] < 0 else first["Class"], "parts": len(decoded)}
 
@@ -167,7 +212,7 @@ def standard_reading(message, gammu_read):
     pdu = message.pdus[0]
     if (pdu[3 + pdu[0]] >> 4) & 7 == 5:
         sender = name_in(pdu)
-    return dict(gammu_read, sender=sender, text=text)
+    return dict(gammu_read, sender=sender, text=text, sent=stamp_text(*message.stamps[0]))
 
 
 GSM_ESCAPED = {0x0A: "\f", 0x14: "^", 0x28: "{", 0x29: "}", 0x2F: "\\", 0x3C: "[", 0x3D: "~",
@@ -248,7 +293,7 @@ def main():
     agree, standard, failures = 0, {}, []
     if len(results) != len(order):
         failures.append("%d messages in, %d out" % (len(order), len(results)))
-    fields = ("sender", "center", "text", "coding", "class", "parts")
+    fields = ("sender", "center", "sent", "text", "coding", "class", "parts")
     for message, ours in zip(order, results):
         theirs = gammu_reading(message)
         ours = {k: ours[k] for k in fields}
@@ -264,6 +309,8 @@ def main():
                 reasons.append("junk after escapes")
             if ours["sender"] != theirs["sender"]:
                 reasons.append("name read as ASCII or past its end")
+            if ours["sent"] != theirs["sent"]:
+                reasons.append("19xx read as 20xx")
             reason = ", ".join(reasons)
             standard[reason] = standard.get(reason, 0) + 1
             continue

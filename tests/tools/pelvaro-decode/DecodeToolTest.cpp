@@ -25,8 +25,9 @@ const std::string kHeader = "Service Center No: 1234567890\nSender No: 123456789
 const std::string kPart1 = "00440B914151551512F20008622190013034000A05000307020100500031";
 const std::string kPart2 = "00440B914151551512F20008622190013034000A05000307020200500032";
 const std::string kJoined =
-    R"({"summary": "\r\nSender No: +14155551212\r\nText: P1P2", "sender": "+14155551212", )"
-    R"("center": "", "text": "P1P2", "coding": "ucs2", "class": null, "parts": 2})"
+    R"({"summary": "\r\nSender No: +14155551212\r\nSent: 2026-12-09 10:03:43 +00:00\r\nText: )"
+    R"(P1P2", "sender": "+14155551212", "center": "", "sent": "2026-12-09 10:03:43 +00:00", )"
+    R"("discharged": null, "text": "P1P2", "coding": "ucs2", "class": null, "parts": 2})"
     "\n";
 const std::string kNoPdu = "{\"error\": \"no PDU\"}\n";
 const std::string kJson =
@@ -111,8 +112,9 @@ TEST(PelvaroDecode, PrintsSummariesAndExitsByOutcome) {
          {"--full", kPart2, kHello},
          "",
          0,
-         "Service Center No: +1234567890\nSender No: +12345678901\nText: Hello\n\n\n"
-         "Sender No: +14155551212\nText: [\u2026]P2\n",
+         "Service Center No: +1234567890\nSender No: +12345678901\nSent: 2004-12-21 13:52:00 "
+         "+00:00\nText: Hello\n\n\nSender No: +14155551212\nSent: 2026-12-09 10:03:43 +00:00\n"
+         "Text: [\u2026]P2\n",
          0},
         {"empty stdin", {}, "", 2, "", 1},
         {"unknown option", {"--jsn", kHello}, "", 2, "", 1},
