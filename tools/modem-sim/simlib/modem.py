@@ -42,7 +42,8 @@ BUSY_ANSWERS = {"cme14": ("cpin", "cme14"), "notready": ("cpin", "notready"),
                 "cms314": ("cms", 314), "cms515": ("cms", 515)}
 DEFAULT_REFUSAL = "+CMS ERROR: 500"
 # A module that is on again still has to be set up: a restart or an unplugging counts as a fault
-# until this long after it.
+# until the client has routed what comes in to itself again, or, where the module's power-on
+# routing does, until this long after it is on.
 SETTLING_SECONDS = 5.0
 HUAWEI_REPORTS = (
     "^RSSI:17",
@@ -198,7 +199,6 @@ class Modem:
         self.fault_ends(self.working)
         self.working = None
         self.backlog = bytearray()
-        self.routing_restored()
         if self.pin_code is not None and self.sim != "puk":
             self.sim = "pin"
             self.cancel("sim")
@@ -245,7 +245,7 @@ class Modem:
             self.dropped = self.fault_begins(kind)
 
     def routing_restored(self):
-        if self.routing[1] != 0 or self.booting:
+        if self.routing[1] != 0:
             self.fault_ends(self.dropped)
             self.dropped = None
 
@@ -665,14 +665,18 @@ class Modem:
         self.resume_at = None
         self.cancel("redeliver")
         self.cancel("retry")
-        self.booting = True  # before power_on, so that a dropped routing ends here
+        self.fault_ends(self.dropped)  # the restart's own fault takes over
+        self.dropped = None
         self.power_on(0, self.power_on_routing)
         self.booting = True
         again = self.last_direct if again_after is not None else None
 
         def up():
             self.booting = False
-            self.fault_ends(fault, SETTLING_SECONDS)
+            if self.routing[1] == 0:
+                self.dropped = fault  # on until the client routes to itself again
+            else:
+                self.fault_ends(fault, SETTLING_SECONDS)
             if unplugged and self.gone():
                 self.open_pty()
             for text in announcements:
