@@ -516,11 +516,11 @@ class OnTheLine(unittest.TestCase):
         self.assertEqual(self.exchange(b"AT\r"), b"AT\r\r\nOK\r\n")
 
     def test_restarts_by_schedule_and_routing_dropped_without_a_word(self):
-        self.fresh("restart-every 0.2-0.3 off 0.05")
-        self.assertGreaterEqual(self.exchange(b"", 1.0).count(b"\r\nRDY\r\n"), 2)
+        self.fresh("restart-every 0.1-0.15 off 0.02")
+        self.assertGreaterEqual(self.exchange(b"", 0.5).count(b"\r\nRDY\r\n"), 2)
         self.order("restart-every off")
-        self.exchange(b"", 0.1)
-        self.assertEqual(self.exchange(b"", 0.5), b"")
+        self.exchange(b"", 0.05)
+        self.assertEqual(self.exchange(b"", 0.3), b"")
         self.fresh("hold off", "routing 2,2")
         self.order("routing-drop")
         self.assertEqual(self.status()["cnmi"], "2,0,0,0,0")
@@ -531,7 +531,7 @@ class OnTheLine(unittest.TestCase):
     def test_a_chaos_run_records_each_message_and_what_touched_it(self):
         record = os.path.join(self.folder, "chaos.jsonl")
         self.fresh()
-        self.assertTrue(self.order("chaos 5 messages 4 minutes 0.08 long 0.5 ucs2 0.5 restarts 0 "
+        self.assertTrue(self.order("chaos 5 messages 4 minutes 0.06 long 0.5 ucs2 0.5 restarts 0 "
                                    "unplugs 0 drops 1 slows 0 unknown 0 reports 0 record "
                                    + record).startswith("ok 4 messages"))
         line = b""
