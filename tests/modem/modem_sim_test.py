@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The simulated modem itself: its packer and what it does on the line."""
 
+import json
 import os
 import subprocess
 import sys
@@ -460,6 +461,99 @@ class OnTheLine(unittest.TestCase):
         os.close(self.line)
         self.line = os.open(self.link, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
         self.assertEqual(self.exchange(b"AT\r"), b"AT\r\r\nOK\r\n")
+
+    # ---- faults of the field, and chaos runs ----------------------------------
+
+    def test_a_late_reply_holds_back_the_next_command_and_acts_when_it_goes_out(self):
+        self.fresh("echo on", "slow +CPMS 0.4", "slow-reads 0.2 1")
+        sim = self.order("store text +4917 sim").split()[2]
+        self.order("store ME text +4917 phone")
+        # A client that gave up on AT+CPMS sends its deletion meant for the SIM.
+        self.assertEqual(self.exchange(b'AT+CPMS="ME"\rAT+CMGD=1\r', 0.2), b'AT+CPMS="ME"\r')
+        self.assertEqual(self.status()["memories"], "SM,SM,SM", "not yet selected")
+        self.assertEqual(self.exchange(b"", 0.4),
+                         b"\r\n+CPMS: 1,30,1,30,1,30\r\n\r\nOK\r\nAT+CMGD=1\r\r\nOK\r\n")
+        self.assertEqual(self.order("storage"), "ok 1:0:" + sim,
+                         "the phone's message went, the SIM's stayed")
+        self.assertEqual(self.exchange(b"AT\r"), b"AT\r\r\nOK\r\n", "once only")
+        self.assertEqual(self.exchange(b"AT+CMGL=4\r", 0.1), b"AT+CMGL=4\r")
+        self.assertEqual(self.exchange(b"", 0.3), b"\r\nOK\r\n")
+
+    def test_unknown_lines_come_between_replies_and_between_listed_entries(self):
+        self.fresh("unknown-lines 0.1 inside 1")
+        for text in ("one", "two", "three"):
+            self.order("store text +4917 " + text)
+        line = self.exchange(b"AT+CMGL=4\r", 0.3).decode()
+        lines = [text for text in line.split("\r\n")]
+        unknown = ("+XYZ: 1,2", "^NEWTHING: 3", "+ZUSIMR:2", "*EMRDY: 1", "#QSS: 2", "+PACSP1",
+                   "$VENDOR,NOISE,7", "")
+        listing = [text for text in lines if text not in unknown]
+        self.assertEqual(len(listing), 7, line)  # three entries of two lines, then OK
+        for entry in range(3):  # an entry's header and PDU stay together
+            self.assertTrue(listing[2 * entry].startswith("+CMGL: %d," % (entry + 1)), line)
+            self.assertEqual(lines[lines.index(listing[2 * entry]) + 1], listing[2 * entry + 1])
+        self.assertEqual(listing[-1], "OK")
+        self.assertGreater(len(lines), 11, "the reply's own blank lines, and unknown ones")
+
+    def test_an_unplugged_modem_comes_back_as_a_new_port_restarted_with_its_storage(self):
+        self.fresh()
+        self.exchange(b'AT+CPMS="ME","ME","ME"\rAT+CNMI=2,2\r')
+        unacknowledged = self.order("deliver class0 +4917 unacknowledged").split()[1]
+        self.assertIn(b"+CMT: ", self.exchange(b""))
+        kept = self.order("store ME text +4917 kept").split()[2]
+        old = os.readlink(self.link)
+        self.assertEqual(self.order("unplug 0.3 retry 0.1"), "ok")
+        self.assertFalse(os.path.lexists(self.link))
+        time.sleep(0.6)
+        self.assertNotEqual(os.readlink(self.link), old)
+        status = self.status()
+        self.assertEqual((status["echo"], status["cnmi"], status["memories"], status["phase"]),
+                         ("on", "0,0,0,0,0", "SM,SM,SM", "0"))
+        # Sent again by the network, and stored silently as the module's power-on settings say.
+        self.assertEqual(self.order("storage"), "ok 1:0:%s ME:1:0:%s" % (unacknowledged, kept))
+        os.close(self.line)
+        self.line = os.open(self.link, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+        self.assertEqual(self.exchange(b"AT\r"), b"AT\r\r\nOK\r\n")
+
+    def test_restarts_by_schedule_and_routing_dropped_without_a_word(self):
+        self.fresh("restart-every 0.1-0.15 off 0.02")
+        self.assertGreaterEqual(self.exchange(b"", 0.5).count(b"\r\nRDY\r\n"), 2)
+        self.order("restart-every off")
+        self.exchange(b"", 0.05)
+        self.assertEqual(self.exchange(b"", 0.3), b"")
+        self.fresh("hold off", "routing 2,2")
+        self.order("routing-drop")
+        self.assertEqual(self.status()["cnmi"], "2,0,0,0,0")
+        self.order("deliver text +4917 quietly")
+        self.assertEqual(self.exchange(b""), b"")
+        self.assertEqual(len(self.order("storage").split()), 2)
+
+    def test_a_chaos_run_records_each_message_and_what_touched_it(self):
+        record = os.path.join(self.folder, "chaos.jsonl")
+        self.fresh()
+        self.assertTrue(self.order("chaos 5 messages 4 minutes 0.06 long 0.5 ucs2 0.5 restarts 0 "
+                                   "unplugs 0 drops 1 slows 0 unknown 0 reports 0 record "
+                                   + record).startswith("ok 4 messages"))
+        line = b""
+        for _ in range(50):  # acknowledges each +CMT, as a receiver does
+            line += self.exchange(b"AT+CNMA\r" if line.endswith(b"\r\n") and b"+CMT:" in
+                                  line.rsplit(b"OK", 1)[-1] else b"", 0.2)
+            if "done=yes" in self.order("chaos status") and line.endswith(b"OK\r\n"):
+                break
+        status = dict(f.split("=") for f in self.order("chaos report").split()[1:])
+        self.assertEqual((status["done"], status["arrived"], status["network"]), ("yes", "4", "0"))
+        with open(record, encoding="utf-8") as lines:
+            entries = [json.loads(text) for text in lines]
+        messages = {e["message"]: e for e in entries if "message" in e}
+        self.assertEqual(sorted(messages), ["c0001", "c0002", "c0003", "c0004"])
+        self.assertEqual(len({e["text"] for e in messages.values()}), 4)
+        self.assertTrue(all(e["text"].startswith(label) for label, e in messages.items()))
+        # After the drop, messages are stored silently: left, and touched by it.
+        stored = set(status["left-ids"].split(",")) - {"-"}
+        self.assertEqual(line.count(b"+CMT:") + len(self.order("storage").split()) - 1,
+                         sum(e["parts"] for e in messages.values()))
+        self.assertTrue(all("drop" in messages[label]["touched"] for label in stored))
+        self.assertEqual([e["fault"] for e in entries if "fault" in e], ["drop"])
 
 
 if __name__ == "__main__":

@@ -5,12 +5,13 @@ keeps a message storage, and plays scriptable faults and modem families."""
 import collections
 import os
 import pty
-import shlex
+import random
 import termios
 import time
 import tty
 
-from . import offers, pdu, ports
+from . import chaos, faults, offers, pdu, ports
+from .basics import OrderError, info, restart_words, seconds as _seconds
 from .storage import ALL, READ, SENT, STAT_NAMES, UNREAD, UNSENT, Storage
 
 OK = b"\r\nOK\r\n"
@@ -40,7 +41,10 @@ SMS_READY_AFTER = 0.5  # from +CPIN: READY to SMS Ready
 BUSY_ANSWERS = {"cme14": ("cpin", "cme14"), "notready": ("cpin", "notready"),
                 "cms314": ("cms", 314), "cms515": ("cms", 515)}
 DEFAULT_REFUSAL = "+CMS ERROR: 500"
-RESTART_OFF_SECONDS = 0.5
+# A module that is on again still has to be set up: a restart or an unplugging counts as a fault
+# until the client has routed what comes in to itself again, or, where the module's power-on
+# routing does, until this long after it is on.
+SETTLING_SECONDS = 5.0
 HUAWEI_REPORTS = (
     "^RSSI:17",
     "^DSFLOWRPT:0000001E,00000000,00000000,0000000000000000,0000000000000000,0003E800,0003E800",
@@ -49,16 +53,14 @@ HUAWEI_REPORTS = (
 )
 
 
-class OrderError(Exception):
-    pass
-
-
 class Message:
     """A queued delivery: its PDU, and its text when the sim built it."""
 
-    def __init__(self, pdu_hex, text=None):
+    def __init__(self, pdu_hex, text=None, label=None):
         self.pdu_hex = pdu_hex
         self.text = text
+        self.label = label  # what a chaos run calls the message it belongs to
+        self.held = False  # whether the network ever held it for want of room
         self.message_class = pdu.message_class(pdu_hex)
         self.submit = pdu.is_submit(pdu_hex)
 
@@ -79,11 +81,6 @@ class Message:
             header = "+CMT: ,%d" % pdu.tpdu_length(self.pdu_hex)
             body = self.pdu_hex
         return line_end.join(("", header, body, "")).encode("latin-1", "replace")
-
-
-def info(text):
-    """An information response, framed as a modem frames it."""
-    return ("\r\n%s\r\n" % text).encode("latin-1", "replace")
 
 
 def cms_error(code):
@@ -133,6 +130,8 @@ class Modem:
     # ---- state -----------------------------------------------------------
 
     def reset_state(self):
+        if getattr(self, "chaos", None):
+            self.chaos.close()
         self.hold = self.default_hold
         self.line_end = LINE_ENDS["crlf"]
         self.pending = collections.deque()  # messages that have not yet come in
@@ -157,6 +156,16 @@ class Modem:
         self.pin_sent = 0
         self.sim_ready_after = SIM_READY_AFTER
         self.busy = {"cpin": "cme14", "cms": 314}
+        self.random = random.Random(0)  # the faults that come by chance; chaos seeds it
+        self.slow = []  # [prefix, seconds, count] of commands answered late
+        self.slow_reads = None  # (low, high, probability)
+        self.working = None  # the fault entry of a command whose reply is late
+        self.backlog = bytearray()  # what came in meanwhile, for after that reply
+        self.unknown_lines = None  # (period, probability inside a reply)
+        self.restart_every = None  # ((low, high), restart words)
+        self.faults = []  # [kind, begin, end or None], wall-clock times, for chaos runs
+        self.dropped = None  # the fault entry of routing dropped without a word
+        self.chaos = None
         self.power_on(1, STARTING_ROUTING)
         self.errors = 0
         self.silent = 0
@@ -185,6 +194,11 @@ class Modem:
         self.curc = True
         self.booting = False
         self.cancel("ack")
+        # A late reply dies with the module, and so does what came in meanwhile.
+        self.cancel("slow")
+        self.fault_ends(self.working)
+        self.working = None
+        self.backlog = bytearray()
         if self.pin_code is not None and self.sim != "puk":
             self.sim = "pin"
             self.cancel("sim")
@@ -209,6 +223,31 @@ class Modem:
 
     def now(self):
         return time.monotonic() - self.start
+
+    # ---- faults, as a chaos run reports them -------------------------------
+
+    def fault_begins(self, kind, lasting=None):
+        """Notes a fault from now, for lasting seconds or until fault_ends; returns its entry."""
+        now = time.time()
+        entry = [kind, now, None if lasting is None else now + lasting]
+        self.faults.append(entry)
+        return entry
+
+    def fault_ends(self, entry, later=0.0):
+        if entry is not None and entry[2] is None:
+            entry[2] = time.time() + later
+
+    def drop_routing(self, kind):
+        """Routing to the client stops without a word (mt and ds 0), as a module does after an
+        acknowledgement timed out."""
+        self.routing[1] = self.routing[3] = 0
+        if self.dropped is None:
+            self.dropped = self.fault_begins(kind)
+
+    def routing_restored(self):
+        if self.routing[1] != 0:
+            self.fault_ends(self.dropped)
+            self.dropped = None
 
     def note(self, kind, data):
         if self.log_file:
@@ -318,8 +357,15 @@ class Modem:
         if self.booting:
             self.note("*", "restarting: not heard")
             return
-        for value in data:
-            self.feed(bytes([value]))
+        self.take_input(data)
+
+    def take_input(self, data):
+        # A modem works on one command at a time: what comes while a reply is late waits.
+        for at in range(len(data)):
+            if self.working is not None:
+                self.backlog += data[at:]
+                return
+            self.feed(data[at:at + 1])
 
     def feed(self, ch):
         if not self.line and ch in (b"\n", b" "):
@@ -363,8 +409,16 @@ class Modem:
         self.answer(echo, self.last_line or b"AT")
 
     def answer(self, echo, command):
+        delay = faults.delay_for(self, command)
+        if delay:
+            # The echo comes as the line does; the rest, and what the command does, later.
+            self.send(echo)
+            self.working = self.fault_begins("slow")
+            self.note("*", "answered in %.1f s" % delay)
+            self.after("slow", delay, lambda: self.answer_late(command))
+            return
         intermediate, final = self.execute(command)
-        reply = echo + intermediate
+        reply = echo + faults.unknown_inside(self, intermediate)
         attached = self.take_attached()
         pieces = [reply + final]
         if attached:
@@ -385,6 +439,17 @@ class Modem:
         afterwards, self.afterwards = self.afterwards, []
         for action in afterwards:
             action()
+
+    def answer_late(self, command):
+        self.fault_ends(self.working)
+        self.working = None
+        intermediate, final = self.execute(command)
+        self.send(intermediate + final)
+        afterwards, self.afterwards = self.afterwards, []
+        for action in afterwards:
+            action()
+        backlog, self.backlog = bytes(self.backlog), bytearray()
+        self.take_input(backlog)
 
     def execute(self, command):
         """(intermediate text, final result); what must follow the reply goes to afterwards."""
@@ -450,6 +515,10 @@ class Modem:
 
     # ---- deliveries ------------------------------------------------------
 
+    @staticmethod
+    def message(pdu_hex, text=None, label=None):
+        return Message(pdu_hex, text, label)
+
     def queue_delivery(self, message, first=False):
         if first:
             self.pending.appendleft(message)
@@ -469,6 +538,7 @@ class Modem:
         """Stores a message that came in, in mem3; its index, or None when mem3 was full."""
         index = self.memory(MEM3).put(message)
         if index is None and self.full_storage == "retry":
+            message.held = True
             self.held.append(message)
             self.note("*", "storage full: the network holds the message")
         elif index is None:
@@ -514,7 +584,7 @@ class Modem:
         self.awaiting_ack = False
         for message in kept:
             self.keep(message)
-        self.routing[1] = self.routing[3] = 0
+        self.drop_routing("ack-timeout")
         self.note("*", "acknowledgement timed out: stored, routing mt 0")
         self.deliver_pending()
 
@@ -582,26 +652,48 @@ class Modem:
 
     # ---- restarts and reports --------------------------------------------
 
-    def restart(self, announcements, off, again_after):
+    def restart(self, announcements, off, again_after, retry_after=None, unplugged=False):
         """Reboots the module; with again_after (seconds, or None) its last +CMT comes in once
-        more that long after the announcements."""
+        more that long after the announcements; with retry_after the network sends again, that
+        long after, what the module had not acknowledged. Unplugged, the port is gone meanwhile
+        and comes back as a new one."""
+        fault = self.fault_begins("unplug" if unplugged else "restart")
+        unacknowledged = list(self.unacknowledged) if retry_after is not None else []
+        if unplugged:
+            self.close_pty()
         self.output.clear()
         self.resume_at = None
         self.cancel("redeliver")
+        self.cancel("retry")
+        self.fault_ends(self.dropped)  # the restart's own fault takes over
+        self.dropped = None
         self.power_on(0, self.power_on_routing)
         self.booting = True
         again = self.last_direct if again_after is not None else None
 
         def up():
             self.booting = False
+            if self.routing[1] == 0:
+                self.dropped = fault  # on until the client routes to itself again
+            else:
+                self.fault_ends(fault, SETTLING_SECONDS)
+            if unplugged and self.gone():
+                self.open_pty()
             for text in announcements:
                 self.send(info(text))
             if again is not None:
                 self.after("redeliver", again_after,
                            lambda: self.queue_delivery(again, first=True))
+            if unacknowledged:
+                self.after("retry", retry_after, lambda: self.retry(unacknowledged))
             self.deliver_pending()
 
         self.after("boot", off, up)
+
+    def retry(self, messages):
+        # The network had no acknowledgement for these: it sends them again, in order.
+        self.pending.extendleft(reversed(messages))
+        self.deliver_pending()
 
     def junk_unasked(self):
         self.after("noise", self.noise.pause(), self.junk_unasked)
@@ -682,6 +774,7 @@ def _cnmi(modem, kind, arguments):
     for position, value in enumerate(values):
         if value:
             modem.routing[position] = int(value)
+    modem.routing_restored()
     if modem.routing[0] != 0:
         kept, modem.buffered = modem.buffered, []
         if kept and modem.routing[4] == 0:  # <bfr> 0: flushed after the OK
@@ -944,16 +1037,6 @@ def _reset(modem, rest):
     modem.flush_line()
 
 
-def _seconds(text, what="SECONDS"):
-    try:
-        value = float(text)
-    except ValueError:
-        value = -1.0
-    if value < 0:
-        raise OrderError("expected %s, a number of seconds" % what)
-    return value
-
-
 def _go_away(modem, rest):
     back_after = _seconds(rest.strip()) if rest.strip() else None
     modem.close_pty()
@@ -1102,14 +1185,6 @@ def _routing(text):
     return tuple(int(v) for v in values) + POWER_ON_ROUTING[len(values):]
 
 
-def _is_number(text):
-    try:
-        float(text)
-        return True
-    except ValueError:
-        return False
-
-
 def _phase(modem, rest):
     value = rest.strip()
     if value not in ("0", "1"):
@@ -1121,24 +1196,14 @@ def _phase(modem, rest):
 
 def _set_routing(modem, rest):
     modem.routing = list(_routing(rest))
+    modem.routing_restored()
     modem.deliver_pending()
 
 
 def _restart(modem, rest):
-    try:
-        words = shlex.split(rest)
-    except ValueError as error:
-        raise OrderError(str(error))
-    announcements, off, again_after = [], RESTART_OFF_SECONDS, None
-    while words:
-        word = words.pop(0)
-        if word.lower() == "off":
-            off = _seconds(words.pop(0) if words else "", "off SECONDS")
-        elif word.lower() == "redeliver":
-            again_after = _seconds(words.pop(0)) if words and _is_number(words[0]) else 0.0
-        else:
-            announcements.append(word)
-    modem.restart(announcements or ["RDY"], off, again_after)
+    words = restart_words(rest, faults.RESTART_OFF_SECONDS)
+    words["announcements"] = words["announcements"] or ["RDY"]
+    modem.restart(**words)
 
 
 def _reports(modem, rest):
@@ -1265,3 +1330,5 @@ ORDERS = {
     "clear-log": _clear_log,
     "status": _status,
 }
+ORDERS.update(faults.ORDERS)
+ORDERS.update(chaos.ORDERS)

@@ -110,6 +110,73 @@ def deliver_pdu(sender, text, centre, moment=None, message_class=None):
     return (sca + tpdu).hex().upper(), len(tpdu)
 
 
+def gsm_encodable(text):
+    """Whether every character has a place in the default alphabet or its extension."""
+    return all(ch in EXTENSION or (ch in DEFAULT_ALPHABET and ch != "\x1b") for ch in text)
+
+
+# What one part holds besides the 6 octets of a concatenation header: 153 septets or 67 UCS2
+# characters; unsplit, 160 septets or 70 characters.
+PART_SEPTETS, PART_UNITS, WHOLE_UNITS = 153, 67, 70
+
+
+def _septet_parts(septets):
+    parts, current = [], []
+    for septet in septets:
+        # An escape and the character after it stay in one part.
+        if len(current) >= PART_SEPTETS or (len(current) == PART_SEPTETS - 1
+                                           and septet == ESCAPE):
+            parts.append(current)
+            current = []
+        current.append(septet)
+    return parts + [current]
+
+
+def _ucs2_parts(units):
+    parts, at = [], 0
+    while at < len(units):
+        end = min(at + PART_UNITS, len(units))
+        if end < len(units) and 0xD800 <= units[end - 1] < 0xDC00:  # keep a surrogate pair
+            end -= 1
+        parts.append(units[at:end])
+        at = end
+    return parts
+
+
+def deliver_parts(sender, text, centre, reference=0, moment=None):
+    """Hexadecimal SMS-DELIVERs for text as a phone sends it: GSM 7-bit where every character
+    has a place in it, else UCS2; text too long for one message in parts with an 8-bit
+    concatenation header (reference, count, number)."""
+    sca = service_centre(centre)
+    stamp = timestamp(moment or time.gmtime())
+    if gsm_encodable(text):
+        septets = to_septets(text)
+        parts = [septets] if len(septets) <= MAX_SEPTETS else _septet_parts(septets)
+        coding_scheme = 0x00
+    else:
+        data = text.encode("utf-16-be")
+        units = [int.from_bytes(data[i:i + 2], "big") for i in range(0, len(data), 2)]
+        parts = [units] if len(units) <= WHOLE_UNITS else _ucs2_parts(units)
+        coding_scheme = 0x08
+    pdus = []
+    for number, part in enumerate(parts, 1):
+        header = b"" if len(parts) == 1 else bytes([5, 0, 3, reference & 0xFF, len(parts), number])
+        if coding_scheme == 0x00:
+            # The header fills whole septets: the text starts at the next septet boundary.
+            fill = (len(header) * 8 + 6) // 7
+            packed = bytearray(pack_septets([0] * fill + part))
+            packed[:len(header)] = header
+            length = fill + len(part)
+        else:
+            packed = header + b"".join(unit.to_bytes(2, "big") for unit in part)
+            length = len(packed)
+        first = 0x44 if header else 0x04  # SMS-DELIVER; 0x40: the user data holds a header
+        tpdu = (bytes([first]) + address(sender) + bytes([0x00, coding_scheme]) + stamp
+                + bytes([length]) + bytes(packed))
+        pdus.append((sca + tpdu).hex().upper())
+    return pdus
+
+
 def submit_pdu(destination, text, message_class=None):
     """Hexadecimal SMS-SUBMIT (7-bit, unsplit, valid for four days) as a modem keeps a
     message written to it: with no service centre of its own, so the default one."""
