@@ -59,10 +59,10 @@ UniqueHandle StartWriter(const std::string& arguments) {
 TEST(TraceFile, WritersInTwoProcessesRollItOverOnceAtTheLimit) {
     const std::string folder = EmptyFolder("processes"), path = folder + "pelvaro.log";
     // Room for a fifth of what the two write: the limit is crossed once, while both write.
-    constexpr int kLines = 1000, kLineBytes = 100;  // as modem_trace_writer writes them
+    constexpr int kLines = 500, kLineBytes = 100;  // as modem_trace_writer writes them
     const std::string full(kTraceRolloverBytes - 2 * kLines * kLineBytes / 5, 'x');
     // Each round gives the two another chance to meet at the limit.
-    for (int round = 0; round < 5; ++round) {
+    for (int round = 0; round < 3; ++round) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << full;
         std::ofstream(path + kRolledOverSuffix, std::ios::binary | std::ios::trunc) << "older\r\n";
 
