@@ -4,20 +4,11 @@
 
 #include <utility>
 
+#include "modem/TraceClock.h"
 #include "modem/TraceFileRules.h"
 #include "modem/TraceWriter.h"
 
 namespace pelvaro {
-namespace {
-
-TraceStamp LocalNow() {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    return {now.wYear,   now.wMonth,  now.wDay,         now.wHour,
-            now.wMinute, now.wSecond, now.wMilliseconds};
-}
-
-}  // namespace
 
 std::string TraceFilePath(const LinkSettings& settings, const std::string& settingsPath) {
     if (settings.traceFile.empty()) return {};
@@ -60,7 +51,7 @@ void ModemTrace::Add(TraceDirection direction, std::string_view bytes) {
     // The trace never fails the port: running out of memory costs lines, not the dialogue.
     try {
         std::vector<TraceLine> due;
-        dialogue_.Add(direction, bytes, GetTickCount64(), LocalNow(), due);
+        dialogue_.Add(direction, bytes, GetTickCount64(), LocalTraceStamp(), due);
         Write(due);
     } catch (...) {
     }

@@ -42,17 +42,29 @@ void AppendVisible(std::string& text, char c) {
     text += c;
 }
 
-}  // namespace
-
-std::string FormatTraceLine(const TraceLine& line, std::string_view port) {
-    const TraceStamp& t = line.stamp;
+// The stamp and the space after it.
+std::string FormatStamp(const TraceStamp& t) {
     char stamp[80];
     std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u.%03u ", t.year, t.month,
                   t.day, t.hour, t.minute, t.second, t.millisecond);
-    std::string out = stamp;
+    return stamp;
+}
+
+}  // namespace
+
+std::string FormatTraceLine(const TraceLine& line, std::string_view port) {
+    std::string out = FormatStamp(line.stamp);
     out += port;
     out += line.direction == TraceDirection::Sent ? " -> " : " <- ";
     out += line.text;
+    out += "\r\n";
+    return out;
+}
+
+std::string FormatTraceNote(const TraceStamp& stamp, std::string_view text) {
+    std::string out = FormatStamp(stamp);
+    out += "-- ";
+    out += text;
     out += "\r\n";
     return out;
 }

@@ -34,6 +34,9 @@ struct TraceLine {
 
 // "2026-12-09 14:03:07.123 COM3 -> AT\r\n", ended by the file's own CR LF.
 std::string FormatTraceLine(const TraceLine& line, std::string_view port);
+// The trace's own word about the file, in place of a port and a direction:
+// "2026-12-09 14:03:07.123 -- text", ended by CR LF.
+std::string FormatTraceNote(const TraceStamp& stamp, std::string_view text);
 // The time stamp's characters at the start of each line.
 inline constexpr std::size_t kTraceStampLength = 23;
 

@@ -145,12 +145,11 @@ HRESULT RunRegistrationScript(HKEY root, const std::vector<ScriptNode>& script, 
     return S_OK;
 }
 
-HRESULT RegisterReadSmsClass(bool doRegister) {
+HRESULT RegisterReadSmsClass(HKEY root, bool doRegister) {
     ReplacementMap replacements;
     const HRESULT hr = BuildReplacementMap(ThisModule(), kFriendlyName, replacements);
     if (FAILED(hr)) return hr;
-    return RunRegistrationScript(HKEY_CLASSES_ROOT, ClassRegistrationScript(), doRegister,
-                                 replacements);
+    return RunRegistrationScript(root, ClassRegistrationScript(), doRegister, replacements);
 }
 
 }  // namespace pelvaro

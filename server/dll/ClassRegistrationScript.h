@@ -1,5 +1,5 @@
 #pragma once
-// The registry entries of CReadSms under HKEY_CLASSES_ROOT, and how they are written and removed.
+// The registry entries of CReadSms below a classes root, and how they are written and removed.
 
 #include <windows.h>
 
@@ -37,7 +37,7 @@ const std::vector<ScriptNode>& ClassRegistrationScript();
 HRESULT RunRegistrationScript(HKEY root, const std::vector<ScriptNode>& script, bool doRegister,
                               const ReplacementMap& replacements);
 
-// Builds the replacement map for this module and runs the class's script on HKEY_CLASSES_ROOT.
-HRESULT RegisterReadSmsClass(bool doRegister);
+// Builds the replacement map for this module and runs the class's script below root.
+HRESULT RegisterReadSmsClass(HKEY root, bool doRegister);
 
 }  // namespace pelvaro

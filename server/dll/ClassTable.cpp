@@ -15,7 +15,7 @@ namespace {
 
 struct ClassObjectEntry {
     const CLSID* clsid;
-    HRESULT (*registration)(bool doRegister);
+    HRESULT (*registration)(HKEY root, bool doRegister);
     InstanceCreator createInstance;
     ComPtr<IUnknown> cachedFactory;
 };
@@ -60,9 +60,9 @@ void ReleaseClassObjects() noexcept {
     tornDown = true;
 }
 
-HRESULT RegisterClasses(bool doRegister) {
+HRESULT RegisterClasses(HKEY root, bool doRegister) {
     for (const ClassObjectEntry& entry : entries) {
-        const HRESULT hr = entry.registration(doRegister);
+        const HRESULT hr = entry.registration(root, doRegister);
         if (FAILED(hr)) return hr;
     }
     return S_OK;

@@ -2,6 +2,7 @@
 // The module's table of creatable classes (one: CReadSms) and its cached class factory.
 
 #include <unknwn.h>
+#include <windows.h>
 
 // Running out of memory throws; the exports answer for it.
 
@@ -14,8 +15,9 @@ HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
 // At module unload: releases the cached factory and tears the table down.
 void ReleaseClassObjects() noexcept;
 
-// Writes or removes the registry entries of every class.
-HRESULT RegisterClasses(bool doRegister);
+// Writes or removes the registry entries of every class below root: HKEY_CLASSES_ROOT, or the
+// user's own classes.
+HRESULT RegisterClasses(HKEY root, bool doRegister);
 
 // False when the class-table lock could not be set up.
 bool ClassTableReady() noexcept;

@@ -1,13 +1,25 @@
-// The five exports of Pelvaro.dll.
+// The exports of Pelvaro.dll: the five of an in-process server, and DllInstall for a registration
+// of the current user's own.
 
 #include <windows.h>
 
 #include "server/dll/ClassTable.h"
-#include "server/dll/TypeLibRegistration.h"
+#include "server/dll/ServerRegistration.h"
 #include "server/module/ModuleLock.h"
-#include "server/module/ModulePath.h"
 #include "server/module/TypeInfo.h"
 #include "win/ToHresult.h"
+
+namespace {
+
+// regsvr32 /n /i:user passes "user"; DllInstall knows no other command line.
+constexpr wchar_t kPerUserCommandLine[] = L"user";
+
+bool IsPerUser(PCWSTR commandLine) {
+    return commandLine &&
+           CompareStringOrdinal(commandLine, -1, kPerUserCommandLine, -1, TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
 
 extern "C" {
 
@@ -39,9 +51,7 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) noexcept {
 
 STDAPI DllRegisterServer() noexcept {
     try {
-        const HRESULT hr = pelvaro::RegisterClasses(true);
-        if (FAILED(hr)) return hr;
-        return pelvaro::RegisterModuleTypeLib(pelvaro::ThisModule());
+        return pelvaro::RegisterServer(pelvaro::RegistrationScope::Machine);
     } catch (...) {
         return pelvaro::ToHresult();
     }
@@ -49,10 +59,18 @@ STDAPI DllRegisterServer() noexcept {
 
 STDAPI DllUnregisterServer() noexcept {
     try {
-        HRESULT hr = pelvaro::RegisterClasses(false);
-        if (FAILED(hr)) return hr;
-        hr = pelvaro::UnregisterModuleTypeLib(pelvaro::ThisModule());
-        return FAILED(hr) ? hr : S_OK;
+        return pelvaro::UnregisterServer(pelvaro::RegistrationScope::Machine);
+    } catch (...) {
+        return pelvaro::ToHresult();
+    }
+}
+
+// regsvr32 /n /i:user registers for the current user alone, regsvr32 /u /n /i:user removes that.
+STDAPI DllInstall(BOOL install, PCWSTR commandLine) noexcept {
+    try {
+        if (!IsPerUser(commandLine)) return E_INVALIDARG;
+        const auto scope = pelvaro::RegistrationScope::User;
+        return install ? pelvaro::RegisterServer(scope) : pelvaro::UnregisterServer(scope);
     } catch (...) {
         return pelvaro::ToHresult();
     }

@@ -8,6 +8,13 @@
 #include "win/ComPtr.h"
 #include "win/Widen.h"
 
+// Windows has them since Vista; mingw-w64's oleauto.h does not declare them.
+extern "C" {
+WINOLEAUTAPI RegisterTypeLibForUser(ITypeLib* library, OLECHAR* fullPath, OLECHAR* helpDir);
+WINOLEAUTAPI UnRegisterTypeLibForUser(REFGUID libid, WORD major, WORD minor, LCID lcid,
+                                      SYSKIND syskind);
+}
+
 namespace pelvaro {
 
 namespace {
@@ -39,17 +46,19 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-HRESULT RegisterModuleTypeLib(HMODULE module) {
+HRESULT RegisterModuleTypeLib(HMODULE module, RegistrationScope scope) {
     ComPtr<ITypeLib> library;
     std::string path;
     const HRESULT hr = LoadModuleTypeLib(module, library, path);
     if (FAILED(hr)) return hr;
     std::wstring fullPath = Widen(path);
     std::wstring helpDir = Widen(FolderOf(path));
-    return RegisterTypeLib(library.Get(), &fullPath[0], helpDir.empty() ? nullptr : &helpDir[0]);
+    auto* const registration =
+        scope == RegistrationScope::User ? RegisterTypeLibForUser : RegisterTypeLib;
+    return registration(library.Get(), &fullPath[0], helpDir.empty() ? nullptr : &helpDir[0]);
 }
 
-HRESULT UnregisterModuleTypeLib(HMODULE module) {
+HRESULT UnregisterModuleTypeLib(HMODULE module, RegistrationScope scope) {
     ComPtr<ITypeLib> library;
     std::string path;
     HRESULT hr = LoadModuleTypeLib(module, library, path);
@@ -62,8 +71,10 @@ HRESULT UnregisterModuleTypeLib(HMODULE module) {
     library->ReleaseTLibAttr(held);
     // The library's own system kind: SYS_WIN32 for the product, SYS_WIN64 where it is built for
     // 64-bit Windows, as RegisterTypeLib recorded it.
-    return UnRegisterTypeLib(attributes.guid, attributes.wMajorVerNum, attributes.wMinorVerNum,
-                             attributes.lcid, attributes.syskind);
+    auto* const removal =
+        scope == RegistrationScope::User ? UnRegisterTypeLibForUser : UnRegisterTypeLib;
+    return removal(attributes.guid, attributes.wMajorVerNum, attributes.wMinorVerNum,
+                   attributes.lcid, attributes.syskind);
 }
 
 }  // namespace pelvaro

@@ -40,6 +40,14 @@ std::vector<std::string> TraceFollower::NewLines() {
 
 void TraceFollower::ReadRest(std::vector<std::string>& lines) {
     if (!file_) return;
+    // Shorter than what was read: the writer, unable to rename it, emptied it in place at its
+    // bound, long after the last poll, and its lines begin again at the top.
+    LARGE_INTEGER at{}, size{};
+    if (SetFilePointerEx(file_.Get(), LARGE_INTEGER{}, &at, FILE_CURRENT) &&
+        GetFileSizeEx(file_.Get(), &size) && size.QuadPart < at.QuadPart) {
+        SetFilePointerEx(file_.Get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN);
+        partial_.clear();
+    }
     char buffer[4096];
     DWORD count = 0;
     while (ReadFile(file_.Get(), buffer, sizeof buffer, &count, nullptr) && count > 0) {

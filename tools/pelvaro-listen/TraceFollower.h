@@ -1,6 +1,6 @@
 #pragma once
 // Follows the trace file as Pelvaro appends to it, across a rollover: the last lines of the old
-// file, then those of the new one.
+// file, then those of the new one; and from the top again when it was emptied in place.
 
 #include <string>
 #include <vector>

@@ -1,5 +1,5 @@
 # Checks that a DLL imports only system DLLs and exports exactly the five entry
-# points of an in-process server, by name, at ordinals 1 to 5.
+# points of an in-process server, by name, at ordinals 1 to 5, and DllInstall at 6.
 # cmake -DOBJDUMP=<objdump> -DDLL=<file> -P CheckDllTables.cmake
 cmake_minimum_required(VERSION 3.25)
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
@@ -29,13 +29,13 @@ if(NOT CMAKE_MATCH_1 STREQUAL "1")
 endif()
 string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]+\\[[^\n]*\n)*)" table "${dump}")
 string(REGEX MATCHALL "\\[ *[0-9]+\\] [A-Za-z_0-9@]+" exports "${CMAKE_MATCH_1}")
-set(expected "[0] DllCanUnloadNow;[1] DllGetClassObject;[2] DllMain;[3] DllRegisterServer;[4] DllUnregisterServer")
+set(expected "[0] DllCanUnloadNow;[1] DllGetClassObject;[5] DllInstall;[2] DllMain;[3] DllRegisterServer;[4] DllUnregisterServer")
 list(TRANSFORM exports REPLACE "\\[ +" "[")
 if(NOT exports STREQUAL expected)
   message(SEND_ERROR "exports are '${exports}', expected '${expected}'")
 endif()
 string(REGEX MATCH "Export Address Table[ \t]+([0-9a-fA-F]+)" count "${dump}")
-if(NOT CMAKE_MATCH_1 MATCHES "^0*5$")
-  message(SEND_ERROR "the export address table has '${CMAKE_MATCH_1}' entries, not 5")
+if(NOT CMAKE_MATCH_1 MATCHES "^0*6$")
+  message(SEND_ERROR "the export address table has '${CMAKE_MATCH_1}' entries, not 6")
 endif()
 message(STATUS "${DLL}: imports ${imports}")

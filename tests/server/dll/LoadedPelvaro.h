@@ -14,13 +14,15 @@ namespace pelvaro::test {
 class LoadedPelvaro {
   public:
     using Entry = HRESULT(STDAPICALLTYPE*)();
+    using InstallEntry = HRESULT(STDAPICALLTYPE*)(BOOL, PCWSTR);
 
     explicit LoadedPelvaro(const std::wstring& path = DllBesideTest())
         : module_(LoadLibraryW(path.c_str())),
           canUnloadNow(Export<Entry>("DllCanUnloadNow")),
           getClassObject(Export<decltype(getClassObject)>("DllGetClassObject")),
           registerServer(Export<Entry>("DllRegisterServer")),
-          unregisterServer(Export<Entry>("DllUnregisterServer")) {}
+          unregisterServer(Export<Entry>("DllUnregisterServer")),
+          install(Export<InstallEntry>("DllInstall")) {}
     LoadedPelvaro(const LoadedPelvaro&) = delete;
     LoadedPelvaro& operator=(const LoadedPelvaro&) = delete;
     ~LoadedPelvaro() {
@@ -28,7 +30,7 @@ class LoadedPelvaro {
     }
 
     bool Loaded() const {
-        return canUnloadNow && getClassObject && registerServer && unregisterServer;
+        return canUnloadNow && getClassObject && registerServer && unregisterServer && install;
     }
     std::string Path() const {
         char path[MAX_PATH + 1] = {};
@@ -62,6 +64,7 @@ class LoadedPelvaro {
     HRESULT(STDAPICALLTYPE* const getClassObject)(REFCLSID, REFIID, void**);
     const Entry registerServer;
     const Entry unregisterServer;
+    const InstallEntry install;
 };
 
 // Every test starts and ends with nothing holding the module.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <olectl.h>
+#include <shlwapi.h>
 
 #include <functional>
 
@@ -50,6 +51,8 @@ TEST(OutOfMemory, EveryEntryAnswersWithAnHresult) {
     const Case cases[] = {
         {"DllRegisterServer", [] { return DllRegisterServer(); }, E_OUTOFMEMORY},
         {"DllUnregisterServer", [] { return DllUnregisterServer(); }, E_OUTOFMEMORY},
+        {"DllInstall", [] { return DllInstall(TRUE, L"user"); }, E_OUTOFMEMORY},
+        {"DllInstall to remove", [] { return DllInstall(FALSE, L"user"); }, E_OUTOFMEMORY},
         {"CreateInstance",
          [&] {
              return factory->CreateInstance(nullptr, IID_IUnknown,

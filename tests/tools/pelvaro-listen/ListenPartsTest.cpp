@@ -78,9 +78,15 @@ TEST(TraceFollower, ReadsWhatIsAppendedAcrossARollover) {
     append("o\r\nthree\r\n");
     // The writer's rollover, while the follower holds the file open.
     ASSERT_TRUE(MoveFileExA(path.c_str(), (path + ".1").c_str(), MOVEFILE_REPLACE_EXISTING));
-    append("four\r\n");
-    EXPECT_EQ(follower.NewLines(), (std::vector<std::string>{"two", "three", "four"}));
+    append("four, longer than what follows\r\nfi");
+    EXPECT_EQ(follower.NewLines(),
+              (std::vector<std::string>{"two", "three", "four, longer than what follows"}));
     EXPECT_EQ(follower.NewLines(), std::vector<std::string>{});
+    // A rollover whose rename failed: the writer empties the file in place.
+    CloseHandle(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, TRUNCATE_EXISTING, 0, nullptr));
+    append("-- dropped\r\nfive\r\n");
+    EXPECT_EQ(follower.NewLines(), (std::vector<std::string>{"-- dropped", "five"}));
 }
 
 TEST(EventSink, PassesMsgTextOnAndRefusesMalformedCalls) {
