@@ -523,7 +523,7 @@ void FullDialogue::RemoveFromModem(LedgerEntry& entry) {
     }
     if (!heard) return;
     if (copies.empty()) {
-        ledger_.Settle(entry);
+        ledger_.Forget(entry);
     } else {
         nextRemoval_ = Now() + kRemovalAgainAfter;
     }

@@ -85,7 +85,7 @@ void Ledger::MarkRaised(DeliveryTag id) {
     if (LedgerEntry* entry = Find(id)) entry->stage = Stage::Raised;
 }
 
-void Ledger::Settle(LedgerEntry& entry) {
+void Ledger::Forget(LedgerEntry& entry) {
     entries_.erase(entry.id);
 }
 

@@ -90,8 +90,8 @@ class Ledger {
 
     void MarkRaised(DeliveryTag id);
     void MarkHeard(LedgerEntry& entry) { entry.stage = Stage::Heard; }
-    // A message whose copies have all left the modem is forgotten; the heard record knows it.
-    void Settle(LedgerEntry& entry);
+    // A message whose copies have all left the modem: the heard record knows it.
+    void Forget(LedgerEntry& entry);
     // What a new link makes stale: stored copies read on earlier links, whose indices it may give
     // to other messages, and what could not be read, to be read afresh.
     void NewLink(unsigned link);
