@@ -25,7 +25,12 @@ std::unique_ptr<ModemLink> PortOpener::Open(const std::atomic<bool>& cancelled, 
     if (settings_.autoPort) {
         std::vector<PortProbe> tried;
         port = FindModemPort(settings_, schedule_, cancelled, tried);
-        if (!port) why = NoModemFound(tried);
+        if (!port) {
+            why = tried.empty() && searched_ ? "Port=auto found no modem: it has gone, and the "
+                                               "ports that are no modem wait their minute"
+                                             : NoModemFound(tried);
+        }
+        searched_ = true;
     } else {
         port = std::make_unique<CommandPort>(settings_, settings_.port);
         if (!port->Open()) {

@@ -18,6 +18,7 @@ class PortOpener final : public LinkOpener {
   private:
     const LinkSettings settings_;
     ProbeSchedule schedule_;
+    bool searched_ = false;
 };
 
 }  // namespace pelvaro
