@@ -25,6 +25,8 @@ inline constexpr char kRepeatLast[] = "a/";
 inline constexpr char kListAll[] = "+CMGL=4";
 inline constexpr char kReadAt[] = "+CMGR=";
 inline constexpr char kDeleteAt[] = "+CMGD=";
+// What a modem answers a read or a deletion at an index that holds nothing.
+inline constexpr char kNothingAtIndex[] = "+CMS ERROR: 321";
 
 // The set-up of the fixed dialogue, in order. A modem left in text mode delivers no PDU, but one
 // that lacks the command goes on as before: the answer to that one is not looked at.
