@@ -350,6 +350,10 @@ ModemOptions OptionsFor(std::mt19937& random) {
     const auto chance = [&](double p) { return std::bernoulli_distribution(p)(random); };
     ModemOptions options;
     options.stores = chance(0.85);
+    // A modem that stores but names no memory, and one that routes nothing straight on: with
+    // both it is read by listing its storage now and then.
+    options.namesMemories = chance(0.9);
+    options.routesDirectly = options.stores ? chance(0.9) : true;
     options.phase2Plus = chance(0.8);
     options.echo = chance(0.8);
     options.announcesRestart = chance(0.7);
@@ -590,6 +594,8 @@ std::string World::Finally() {
     if (failure.empty()) return {};
     return "seed " + std::to_string(seed_) + ": " + failure + " [modem stores " +
            (options_.stores ? "in " + options_.storesIn : "nothing") +
+           (options_.namesMemories ? "" : ", names no memory") +
+           (options_.routesDirectly ? "" : ", routes nothing directly") +
            (options_.phase2Plus ? ", phase 2+" : ", phase 2") +
            (options_.echo ? ", echo" : ", no echo") +
            (settings_.fullDecoding ? ", full decoding" : "") + "]";

@@ -263,7 +263,11 @@ std::string SimModem::Storage(const std::string& body) {
 }
 
 std::string SimModem::Routing(const std::string& body) {
-    if (body == "+CNMI=?") return Line("+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)") + Line("OK");
+    if (body == "+CNMI=?") {
+        return Line(options_.routesDirectly ? "+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)"
+                                            : "+CNMI: (0-2),(0,1),(0),(0),(0,1)") +
+               Line("OK");
+    }
     if (body == "+CNMI?") {
         return Line("+CNMI: " + std::to_string(mode_) + "," + std::to_string(mt_) + ",0,0,0") +
                Line("OK");
@@ -271,7 +275,9 @@ std::string SimModem::Routing(const std::string& body) {
     const std::size_t comma = body.find(',');
     if (comma == std::string::npos) return Line("+CMS ERROR: 303");
     const int mt = std::stoi(body.substr(comma + 1));
-    if (mt == 1 && !options_.stores) return Line("+CMS ERROR: 303");
+    if ((mt == 1 && !options_.stores) || (mt >= 2 && !options_.routesDirectly)) {
+        return Line("+CMS ERROR: 303");
+    }
     mode_ = std::stoi(body.substr(6, comma - 6));
     mt_ = mt;
     return Line("OK");

@@ -26,8 +26,10 @@ struct Sms {
 };
 
 struct ModemOptions {
-    bool stores = true;      // offers SM and ME; else direct routing only
-    bool phase2Plus = true;  // takes AT+CSMS=1, and then waits for acknowledgements
+    bool stores = true;          // offers SM and ME; else direct routing only
+    bool namesMemories = true;   // AT+CPMS=? names them; else it offers none, and stores in SM
+    bool routesDirectly = true;  // AT+CNMI=? offers direct routing
+    bool phase2Plus = true;      // takes AT+CSMS=1, and then waits for acknowledgements
     bool echo = true;
     bool announcesRestart = true;
     std::string storesIn = "SM";  // mem3 at power-on: "ME" for a stick that stores in the phone
