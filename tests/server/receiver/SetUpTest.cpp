@@ -226,7 +226,7 @@ TEST_F(SetUpTest, APinIsSentOnceByAllProcessesUntilTheSettingsNameAnother) {
     sim_.Order("accept +CPIN=");
     EXPECT_EQ(client("1234"), 0u);
     EXPECT_EQ(pinsSent(), 3) << Line();
-    EXPECT_EQ(StatusOf(sim_, "sim"), "ready");
+    EXPECT_TRUE(PumpUntil([&] { return StatusOf(sim_, "sim") == "ready"; }, 5000));
     EXPECT_EQ(PinRecordBytes(), "");
 }
 
