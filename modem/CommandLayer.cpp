@@ -58,7 +58,11 @@ Answer CommandLayer::Run(std::string_view command, Clock::duration deadline, Rep
     answer.sent = true;
     const unsigned restarts = restarts_;
     answer_ = &answer;
-    while (!answer.Answered() && !Lost() && !Cancelled() && Now() < end) Receive();
+    // A module that restarts meanwhile answers it never: a listing would hold the set-up back
+    // for its whole deadline.
+    while (!answer.Answered() && restarts == restarts_ && !Lost() && !Cancelled() && Now() < end) {
+        Receive();
+    }
     answer_ = nullptr;
     if (answer.Answered()) {
         echoes_ = echoSeen_;

@@ -214,6 +214,12 @@ TEST(CommandLayer, ALateAnswerIsNeverTakenForTheNextCommands) {
     EXPECT_TRUE(layer.Run("+CMGR=1", 50ms).Unanswered());
     wire.chunks = {"\r\nRDY\r\n", "\r\nOK\r\n"};
     EXPECT_TRUE(layer.Run("+CMGD=1", 1s).Ok());
+    // Nor is the command in flight then waited for.
+    wire.chunks = {"AT+CMGL=4\r", "\r\nRDY\r\n"};
+    const CommandLayer::Clock::time_point sent = wire.now;
+    EXPECT_TRUE(layer.Run("+CMGL=4", 30s, Reply::Entries).Unanswered());
+    EXPECT_LT(wire.now - sent, 1s);
+    EXPECT_FALSE(layer.AnswerDue());
 }
 
 TEST(CommandLayer, TellsStatusReportsAndLatePdusFromDeliveriesAndEntriesFromMessages) {

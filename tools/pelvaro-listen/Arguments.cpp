@@ -11,7 +11,8 @@ const char kUsage[] =
 
 Creates the COM object Pelvaro.ReadSms, connects to its events, calls
 StartReceiving and prints every SMS the modem delivers (the OnNewSms summary,
-with a time stamp) and every TestEvent (the modem stopped answering).
+with a time stamp) and every TestEvent (the modem stopped answering). After
+a TestEvent it calls StartReceiving again and, when that fails, prints why.
 
 The modem's COM port comes from SerComm.ini in the current folder:
   [SerComm Options]

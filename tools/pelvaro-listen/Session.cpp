@@ -107,8 +107,10 @@ HRESULT FindEventInterface(IDispatch* object, IID& eventIid) {
 }
 
 // The object's timer ticks arrive as messages on this thread, so it must keep pumping. `poll`,
-// when given, runs every kTracePollMs at least.
-void PumpMessages(std::optional<unsigned> seconds, const std::function<void()>& poll) {
+// when given, runs every kTracePollMs at least; `dispatched` after the messages waiting were
+// dispatched, and with them every handler they ran.
+void PumpMessages(std::optional<unsigned> seconds, const std::function<void()>& poll,
+                  const std::function<void()>& dispatched) {
     const ULONGLONG deadline = GetTickCount64() + (seconds ? *seconds * 1000ULL : 0);
     for (;;) {
         MSG msg;
@@ -117,6 +119,7 @@ void PumpMessages(std::optional<unsigned> seconds, const std::function<void()>& 
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
+        dispatched();
         DWORD wait = INFINITE;
         if (seconds) {
             const ULONGLONG now = GetTickCount64();
@@ -200,11 +203,15 @@ int RunSession(const Options& options, ConsoleOutput& out, ConsoleOutput& err) {
         out.Write(FormatNewSms(now, msgText));
         ++received;
     };
+    // Started again once the handler has returned: inside it, StartReceiving would run in the
+    // middle of the raise.
+    bool startAgain = false;
     handlers.onTestEvent = [&] {
         printTrace();
         SYSTEMTIME now;
         GetLocalTime(&now);
         out.Write(FormatTestEvent(now));
+        startAgain = true;
     };
     const ComPtr<EventSink> sink = EventSink::Create(eventIid, std::move(handlers));
     Connection connection;
@@ -216,10 +223,13 @@ int RunSession(const Options& options, ConsoleOutput& out, ConsoleOutput& err) {
     }
 
     const CloseOnExit closer(object.Get());
-    Variant useDialog;
-    V_VT(useDialog.Get()) = VT_BOOL;
-    V_BOOL(useDialog.Get()) = VARIANT_FALSE;
-    hr = CallByName(object.Get(), L"StartReceiving", useDialog.Get(), 1);
+    const auto startReceiving = [&] {
+        Variant useDialog;
+        V_VT(useDialog.Get()) = VT_BOOL;
+        V_BOOL(useDialog.Get()) = VARIANT_FALSE;
+        return CallByName(object.Get(), L"StartReceiving", useDialog.Get(), 1);
+    };
+    hr = startReceiving();
     const PortSetting setting = ReadPortSetting();
     if (FAILED(hr)) {
         std::wstring reason = ErrorDescription();
@@ -236,7 +246,18 @@ int RunSession(const Options& options, ConsoleOutput& out, ConsoleOutput& err) {
               std::to_wstring(PortInUse(setting)) + L" " + Duration(options.seconds) + L" (" +
               Modes(setting.link) + L")" +
               (trace ? L"; the dialogue from " + Widen(setting.traceFile) : L"") + L"\r\n");
-    PumpMessages(options.seconds, trace ? printTrace : std::function<void()>());
+    // After a TestEvent the object may be reconnecting, or may have given up for good: a start
+    // that fails says why, and listening goes on.
+    const auto startAgainIfDue = [&] {
+        if (!startAgain) return;
+        startAgain = false;
+        const HRESULT again = startReceiving();
+        if (FAILED(again)) {
+            printTrace();
+            Report(err, StartFailure(again, ReadPortSetting(), ErrorDescription()));
+        }
+    };
+    PumpMessages(options.seconds, trace ? printTrace : std::function<void()>(), startAgainIfDue);
     printTrace();
     err.Write(kPrefix + std::wstring(L"stopped after ") + std::to_wstring(received) +
               (received == 1 ? L" message" : L" messages") + L"\r\n");

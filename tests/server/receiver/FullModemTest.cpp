@@ -24,28 +24,6 @@ std::vector<std::wstring> Summaries(std::initializer_list<const wchar_t*> texts)
     return summaries;
 }
 
-void Wait(DWORD ms) {
-    PumpUntil([] { return false; }, ms);
-}
-
-// server_receiver_client, beside this program, in a process of its own.
-UniqueHandle RunClient(const std::string& arguments) {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string command(path, length);
-    command = "\"" + command.substr(0, command.rfind('\\') + 1) + "server_receiver_client.exe\" " +
-              arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        return UniqueHandle();
-    }
-    CloseHandle(process.hThread);
-    return UniqueHandle(process.hProcess);
-}
-
 std::vector<std::string> Lines(const std::string& path) {
     std::ifstream file(path);
     std::vector<std::string> lines;
@@ -74,6 +52,11 @@ class FullModemTest : public ReceiverFixture {
     }
 };
 
+// A status report for a message sent from the modem, between commands: "+CDS: 26" and its PDU.
+constexpr char kStatusReport[] =
+    "\r\n+CDS: 26\r\n"
+    "0791947100000000060A0D91945111325476F84220923101000042209231011000\r\n";
+
 TEST_F(FullModemTest, ReceivesFromEveryModemFamilyEachMessageOnceAndEmptiesTheStorage) {
     const struct {
         const char* name;
@@ -81,6 +64,7 @@ TEST_F(FullModemTest, ReceivesFromEveryModemFamilyEachMessageOnceAndEmptiesTheSt
         const char* routing;  // what the set-up chose
         const char* deliver;  // how the sim is told to deliver
         int acknowledgements;
+        const char* sentOnceStarted = nullptr;  // what the sim writes to the line then
     } cases[] = {
         {"stores and announces", {}, "AT+CNMI=2,1\r\n", "text", 0},
         {"stores into phone memory", {"memories SM,SM,ME"}, "AT+CNMI=2,1\r\n", "text", 0},
@@ -101,6 +85,8 @@ TEST_F(FullModemTest, ReceivesFromEveryModemFamilyEachMessageOnceAndEmptiesTheSt
          0},
         {"no storage, direct routing only", {"offer +CPMS (),(),()"}, "AT+CNMI=2,2\r\n", "text", 3},
         {"status reports every second", {"reports huawei 1"}, "AT+CNMI=2,1\r\n", "text", 0},
+        // Not the client's, and acknowledged, or the modem holds back what follows.
+        {"a status report", {}, "AT+CNMI=2,1\r\n", "text", 1, kStatusReport},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -111,6 +97,7 @@ TEST_F(FullModemTest, ReceivesFromEveryModemFamilyEachMessageOnceAndEmptiesTheSt
         ASSERT_EQ(receiver_->StartReceiving(VARIANT_FALSE), S_OK) << ErrorDescription();
         sink_.calls.clear();
         beeps.clear();
+        if (c.sentOnceStarted) sim_.SendRaw(c.sentOnceStarted);
         Deliver({"m1", "m2", "m3"}, c.deliver);
         EXPECT_TRUE(PumpUntilEvents(3));
         Wait(1500);  // nothing more may come
@@ -309,6 +296,17 @@ TEST_F(FullModemTest, CloseRaisesWhatWasAlreadyReadFirst) {
     EXPECT_EQ(sim_.Order("storage"), "");
 }
 
+TEST_F(FullModemTest, AHandlerThatReleasesTheLastReferenceWhileCloseRaisesLeavesNothingBehind) {
+    Start();
+    Deliver({"c1", "c2"});
+    Sleep(1500);  // read and posted, not raised: this thread does not pump
+    sink_.onInvoke = [&] { object_.Reset(); };
+    receiver_->Close();
+    EXPECT_EQ(sink_.Texts(), Summaries({L"c1", L"c2"}));
+    EXPECT_EQ(ModuleLockCount(), locks_) << "the object is gone once Close returned";
+    EXPECT_EQ(sim_.Order("storage"), "");
+}
+
 TEST_F(FullModemTest, AClientKilledInItsHandlerGetsThatMessageOnceMoreWhenItStartsAgain) {
     const std::string settings = WriteSettingsFile(
         "killed-client.ini", SettingsFor(sim_.Port()) + "Full Modem Support=1\r\n");
@@ -358,6 +356,88 @@ TEST_F(FullModemTest, AModuleThatRestartsIsSetUpAgainAndWhatItDeliversAgainIsNot
     EXPECT_TRUE(PumpUntilEvents(2));
     Wait(1500);
     EXPECT_EQ(sink_.Texts(), Summaries({L"m1", L"m2"}));
+}
+
+// Where the sent commands in `sent` are in `line`, one after another.
+bool InOrder(const std::string& line, const std::vector<std::string>& sent) {
+    std::size_t at = 0;
+    for (const std::string& command : sent) {
+        at = line.find(command, at);
+        if (at == std::string::npos) return false;
+    }
+    return true;
+}
+
+constexpr char kInit[] = "Init=AT^CURC=0;+CPMS=\"ME\",\"ME\",\"ME\"\r\n";
+constexpr char kCurc[] = "AT^CURC=0\r\n";
+constexpr char kMemories[] = "AT+CPMS=\"ME\",\"ME\",\"ME\"\r\n";
+
+TEST_F(FullModemTest, InitCommandsFollowTheSetUpAndOneRefusedFailsTheStartInBothDialogues) {
+    const std::string full = "Full Modem Support=1\r\n";
+    const std::wstring refusedMemories =
+        L"the modem refused AT+CPMS=\"ME\",\"ME\",\"ME\" of Init in SerComm.ini (+CMS ERROR: 500)";
+    const std::wstring holdsPin =
+        L"Init in SerComm.ini holds an AT+CPIN command, and nothing is sent";
+    const struct {
+        const char* name;
+        std::string settings;
+        const char* refuse;  // what the sim refuses, or null
+        HRESULT hr;
+        std::wstring why;
+        std::vector<std::string> sent;  // in this order; none: nothing at all
+    } cases[] = {
+        {"fixed", kInit, nullptr, S_OK, L"", {"AT+CNMI=1,2\r\n", kCurc, kMemories}},
+        {"full", full + kInit, nullptr, S_OK, L"", {"AT+CNMI=2,1\r\n", kCurc, kMemories}},
+        {"fixed, refused", kInit, "+CPMS=\"ME\"", E_FAIL, refusedMemories, {kCurc, kMemories}},
+        {"full, refused",
+         full + kInit,
+         "+CPMS=\"ME\"",
+         E_FAIL,
+         refusedMemories,
+         {kCurc, kMemories}},
+        {"fixed, a PIN", "Init=AT^CURC=0;+CPIN=4711\r\n", nullptr, E_FAIL, holdsPin, {}},
+        {"full, a PIN", full + "Init=AT^CURC=0;+CPIN=4711\r\n", nullptr, E_FAIL, holdsPin, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        receiver_->Close();
+        sim_.Reset();
+        if (c.refuse) sim_.Order(std::string("refuse ") + c.refuse);
+        UseSettings(sim_.Port(), c.settings);
+        sim_.ClearLog();
+        sink_.calls.clear();
+        EXPECT_EQ(receiver_->StartReceiving(VARIANT_FALSE), c.hr);
+        const std::wstring why = ErrorDescription();
+        EXPECT_EQ(why.substr(0, c.why.size()), c.why);
+        EXPECT_EQ(why.find(L"4711"), std::wstring::npos) << why;
+        const std::string line = Line();
+        if (c.sent.empty()) {
+            EXPECT_EQ(line, "") << "nothing is sent";
+        } else {
+            EXPECT_TRUE(InOrder(line, c.sent)) << line;
+            EXPECT_EQ(Count(line, kCurc), 1) << line;
+        }
+        if (c.hr != S_OK) continue;
+        // Stored in phone memory now, and read there.
+        Deliver({"after init"});
+        EXPECT_TRUE(PumpUntilEvents(1));
+        EXPECT_EQ(sink_.Texts(), Summaries({L"after init"}));
+    }
+}
+
+TEST_F(FullModemTest, InitCommandsFollowEverySetUpAfterARestartOrAReconnect) {
+    UseSettings(sim_.Port(), std::string("Full Modem Support=1\r\n") + kInit);
+    for (const char* fault : {"restart", "unplug 2"}) {
+        SCOPED_TRACE(fault);
+        Start();
+        sim_.Order(fault);
+        EXPECT_TRUE(PumpUntil([&] { return Count(Line(), kMemories) == 1; }, 25000)) << Line();
+        EXPECT_TRUE(InOrder(Line(), {"AT+CNMI=2,1\r\n", kCurc, kMemories})) << Line();
+        sink_.calls.clear();
+        Deliver({"after init"});
+        EXPECT_TRUE(PumpUntil([&] { return !sink_.Texts().empty(); }, 8000));
+        EXPECT_EQ(sink_.Texts(), Summaries({L"after init"}));
+    }
 }
 
 TEST_F(FullModemTest, AModemThatVanishesIsOpenedAgainUntilClose) {

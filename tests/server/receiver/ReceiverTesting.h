@@ -19,6 +19,7 @@
 #include "tests/support/ModemSim.h"
 #include "win/Bstr.h"
 #include "win/ComPtr.h"
+#include "win/Holders.h"
 #include "win/UserRecords.h"
 
 namespace pelvaro::test {
@@ -53,6 +54,11 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     return true;
 }
 
+// Lets `ms` pass with the thread's messages dispatched.
+inline void Wait(DWORD ms) {
+    PumpUntil([] { return false; }, ms);
+}
+
 inline ComPtr<IUnknown> Create(CReadSms** receiver) {
     *receiver = new CReadSms();
     ComPtr<IUnknown> object;
@@ -77,6 +83,24 @@ inline int Count(const std::string& text, const std::string& what) {
     int count = 0;
     for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
     return count;
+}
+
+// server_receiver_client, beside this program, in a process of its own.
+inline UniqueHandle RunClient(const std::string& arguments) {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string command(path, length);
+    command = "\"" + command.substr(0, command.rfind('\\') + 1) + "server_receiver_client.exe\" " +
+              arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return UniqueHandle();
+    }
+    CloseHandle(process.hThread);
+    return UniqueHandle(process.hProcess);
 }
 
 // Makes the settings file name the sim's port, with `more` lines of settings. Each test program

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <sstream>
 
@@ -151,6 +152,32 @@ TEST_F(ListenSession, SaysWhichSetUpCommandTheModemRefused) {
         EXPECT_EQ(listener.Wait(), 4u) << c.name;
         EXPECT_NE(listener.Err().find(c.expected), std::string::npos) << c.name << listener.Err();
     }
+}
+
+TEST_F(ListenSession, AfterATestEventStartsAgainSaysWhyThatFailedAndListensOn) {
+    ASSERT_EQ(Regsvr32(L"/s"), 0u) << "regsvr32 Pelvaro.dll failed";
+    test::ModemSim sim;
+    sim.Reset();
+    const std::wstring folder = TestFolder(L"given-up");
+    WriteSettings(folder, "[SerComm Options]\r\nPort=" + std::to_string(sim.Port()) +
+                              "\r\nFull Modem Support=1\r\n");
+    Child listener = Listen(folder, L"--seconds 6");
+    for (int i = 0; i < 150 && listener.Err().find("receiving SMS") == std::string::npos; ++i) {
+        Sleep(100);
+    }
+    // After a restart the module refuses PDU mode: the set-up can never succeed.
+    sim.Order("refuse +CMGF=0 ERROR");
+    sim.Order("restart");
+    EXPECT_EQ(listener.Wait(), 0u) << listener.Err();
+    const std::string out = listener.Out();
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    EXPECT_NE(out.find("  TestEvent"), std::string::npos) << out;
+    EXPECT_NE(listener.Err().find(
+                  "\r\npelvaro-listen: StartReceiving failed: the modem refused PDU "
+                  "mode (AT+CMGF=0: ERROR), the only one Pelvaro reads (COM" +
+                  std::to_string(sim.Port()) + ")\r\npelvaro-listen: stopped after 0 messages\r\n"),
+              std::string::npos)
+        << listener.Err();
 }
 
 TEST_F(ListenSession, TracePrintsTheDialogueInTimeOrderWithTheMessages) {
