@@ -33,8 +33,12 @@ std::vector<std::string> InitCommands(std::string_view line) {
     return commands;
 }
 
-std::string InitRefusal(const std::vector<std::string>& commands) {
-    for (const std::string& command : commands) {
+std::string InitRefusal(const LinkSettings& settings) {
+    if (settings.initTooLong) {
+        return "Init in SerComm.ini is longer than " + std::to_string(kLongestText) +
+               " characters, and nothing of it is sent";
+    }
+    for (const std::string& command : InitCommands(settings.init)) {
         if (StartsWithNoCase(command, kPinCommand)) {
             // Not the command itself: it may hold a PIN, which no error text shows.
             return "Init in SerComm.ini holds an AT+CPIN command, and nothing is sent: give the "

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "modem/Settings.h"
+
 namespace pelvaro {
 
 // The commands of one "Init" line, without their "AT": "AT^CURC=0;+CPMS="ME","ME"" gives
@@ -14,8 +16,9 @@ namespace pelvaro {
 // beside a standard one.
 std::vector<std::string> InitCommands(std::string_view line);
 
-// Why the commands may not be sent, or empty: a PIN sent from here would go around the rule
-// that sends each PIN once.
-std::string InitRefusal(const std::vector<std::string>& commands);
+// Why the Init commands that `settings` give may not be sent, or empty: a PIN sent from here would
+// go around the rule that sends each PIN once, and a line too long to be read whole would be cut
+// inside a command.
+std::string InitRefusal(const LinkSettings& settings);
 
 }  // namespace pelvaro

@@ -259,7 +259,7 @@ bool SimNotReady(const Answer& answer) {
 
 SetUpResult SetUpModem(CommandLayer& layer, const LinkSettings& settings, PinRecord& pins) {
     SetUpResult refused;
-    refused.why = InitRefusal(InitCommands(settings.init));
+    refused.why = InitRefusal(settings);
     if (!refused.why.empty()) {
         refused.lasting = true;
         return refused;

@@ -35,10 +35,10 @@ constexpr TextKey kTexts[] = {
     {kInitKey, &LinkSettings::init},
 };
 
-// The profile functions drop the blanks around a value; a PIN is at most 8 digits, a path and a
-// line of Init commands at most MAX_PATH characters.
+// The profile functions drop the blanks around a value, and cut one that does not fit; a PIN is
+// at most 8 digits, a path at most MAX_PATH characters.
 std::string ReadText(const std::string& path, const char* key) {
-    char value[MAX_PATH] = {};
+    char value[kLongestText + 2] = {};
     const DWORD length =
         GetPrivateProfileStringA(kSettingsSection, key, "", value, sizeof value, path.c_str());
     return std::string(value, length);
@@ -69,6 +69,8 @@ LinkSettings ReadLinkSettings(const std::string& path) {
         settings.*key.value = ReadText(path, key.name);
     }
     settings.autoPort = EqualsNoCase(ReadText(path, kPortKey), kAutoPort);
+    // A command cut in two must not go out.
+    settings.initTooLong = settings.init.size() > kLongestText;
     return settings;
 }
 

@@ -13,6 +13,8 @@ inline constexpr char kAutoPort[] = "auto";
 inline constexpr int kDefaultPort = 4;
 inline constexpr char kTraceFileKey[] = "Trace File";
 inline constexpr char kInitKey[] = "Init";
+// The longest value of a text key that is read whole.
+inline constexpr unsigned kLongestText = 1000;
 
 struct LinkSettings {
     int port = kDefaultPort;
@@ -29,8 +31,9 @@ struct LinkSettings {
     // What the SIM is unlocked with when it asks; empty when none is given.
     std::string pin;
     // "Init": AT commands of the user's own, sent after every set-up (modem/InitCommands.h);
-    // empty when none are given.
+    // empty when none are given. Longer than kLongestText, none of them is sent.
     std::string init;
+    bool initTooLong = false;
 };
 
 // The settings in section "SerComm Options" of the file at `path`; whatever the file, the

@@ -118,8 +118,7 @@ HRESULT CReadSms::StartReceiving(VARIANT_BOOL UseDialog) {
 
 HRESULT CReadSms::StartFixed() {
     if (!EnsureModemLink()) return E_FAIL;
-    const std::string refusal =
-        pelvaro::InitRefusal(pelvaro::InitCommands(ModemLink->Settings().init));
+    const std::string refusal = pelvaro::InitRefusal(ModemLink->Settings());
     if (!refusal.empty()) {
         SetErrorText(refusal);
         return E_FAIL;

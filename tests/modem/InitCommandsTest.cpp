@@ -39,10 +39,15 @@ TEST(InitCommands, RefusesAPinAndNeverShowsIt) {
         {R"(AT^CURC=0;+CPMS="ME","ME","ME")", false},
     };
     for (const auto& c : cases) {
-        const std::string why = InitRefusal(InitCommands(c.line));
+        LinkSettings settings;
+        settings.init = c.line;
+        const std::string why = InitRefusal(settings);
         EXPECT_EQ(!why.empty(), c.refused) << c.line;
         EXPECT_EQ(why.find("4711"), std::string::npos) << why;
     }
+    LinkSettings cut;
+    cut.initTooLong = true;
+    EXPECT_NE(InitRefusal(cut), "") << "a line too long to read whole goes out in no part";
 }
 
 }  // namespace

@@ -71,6 +71,17 @@ TEST(ReadSettings, SwitchesAreOnOnlyForExactlyOne) {
     EXPECT_FALSE(absent.Settings().fullDecoding || absent.Settings().fullModemSupport);
 }
 
+TEST(ReadSettings, AnInitLineIsReadWholeOrNotAtAll) {
+    for (const unsigned length : {kLongestText, kLongestText + 1, 3 * kLongestText}) {
+        const std::string line = "AT" + std::string(length - 2, 'Z');
+        const std::string path =
+            WriteSettingsFile("init.ini", "[SerComm Options]\nInit=" + line + "\n");
+        const LinkSettings settings = ReadLinkSettings(path);
+        EXPECT_EQ(settings.initTooLong, length > kLongestText) << length;
+        EXPECT_EQ(settings.init == line, length <= kLongestText + 1) << length;
+    }
+}
+
 TEST(ReadSettings, PathLengthIsChecked) {
     const std::string kept = WriteSettingsFile("kept.ini", "[SerComm Options]\nPort=6\n");
     const std::string folder = test::TempFolder();
