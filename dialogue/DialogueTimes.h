@@ -23,8 +23,6 @@ inline constexpr auto kSweepAgainAfter = 2s;
 inline constexpr auto kRemovalAgainAfter = 5s;
 // A full storage takes a few seconds to list at 57600 baud; slow modems take more.
 inline constexpr auto kListingDeadline = 30s;
-// Closing waits this long at most for the client's verdicts on what was raised.
-inline constexpr auto kLongestFinish = 60s;
 inline constexpr auto kIdle = 50ms;
 inline constexpr int kUnansweredChecksForLost = 2;
 // Modems wait 10 to 60 s for an acknowledgement.

@@ -90,6 +90,11 @@ SetUpReport FullDialogue::SetUp() {
     nextSetUp_ = Now() + kSetUpAfterFailure;
     // A modem that stopped answering is found again as a vanished one is.
     if (result.silent && StoppedAnswering()) LoseLink();
+    // One that answered some of the set-up is there, only slow: it is waited for, with what it
+    // delivered meanwhile.
+    if (result.silent && result.answeredSome && link_) {
+        return {SetUpReport::Kind::Waiting, result.why, port};
+    }
     return {SetUpReport::Kind::Failed, result.why, port, result.lasting};
 }
 
@@ -161,9 +166,11 @@ void FullDialogue::Finish() {
     std::vector<ClientMessage> incomplete;
     reader_.Flush(incomplete);
     for (ClientMessage& message : incomplete) Post(std::move(message));
-    const Clock::time_point end = Now() + kLongestFinish;
-    while (!posted_.empty() && Now() < end) {
+    // Every verdict comes: the client's thread raises what was posted while it closes, and one
+    // that tears the reception down answers the rest as not heard.
+    while (!posted_.empty()) {
         ApplyVerdicts();
+        if (link_ && link_->Layer().Lost()) link_.reset();
         if (!link_) {
             client_.Idle(kIdle);
             continue;

@@ -100,6 +100,7 @@ class SetUpAttempt {
             result_.silent = true;
             return End(SetUpResult::Kind::Failed, "the modem did not answer AT" + command);
         }
+        result_.answeredSome = true;
         if (SimNotReady(answer)) {
             return End(SetUpResult::Kind::Waiting,
                        "the SIM is not ready (AT" + command + ": " + answer.result + ")");

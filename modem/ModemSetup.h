@@ -43,6 +43,8 @@ struct SetUpResult {
     std::string why;
     // It failed because the modem did not answer at all.
     bool silent = false;
+    // The modem answered a command of it before: it is there, if slow.
+    bool answeredSome = false;
     // It failed in a way that lasts until the settings or the SIM change (a PIN refused, a PUK,
     // PDU mode refused): trying again cannot help.
     bool lasting = false;

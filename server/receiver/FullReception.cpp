@@ -60,8 +60,8 @@ FullReception::~FullReception() {
     if (thread_.joinable()) {
         // What was posted and not raised stays with the modem, stored or unacknowledged.
         mailbox_.RequestStop();
-        Outgoing dropped;
-        while (mailbox_.WaitForItem(dropped)) {
+        for (Outgoing dropped; mailbox_.WaitForItem(dropped);) {
+            if (dropped.kind == Outgoing::Kind::NewSms) mailbox_.Answer({dropped.id, false});
         }
         thread_.join();
     }

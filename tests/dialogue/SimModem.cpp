@@ -81,8 +81,9 @@ void SimModem::StartNextCommand(Time now) {
     working_ = commands_.front();
     commands_.pop_front();
     if (echo_) Send(*working_ + "\r");
+    // What touches the SIM may take seconds.
     const bool read = StartsWith(*working_, "AT+CMGR") || StartsWith(*working_, "AT+CMGL") ||
-                      StartsWith(*working_, "AT+CPMS");
+                      StartsWith(*working_, "AT+CPMS") || StartsWith(*working_, "AT+CMGD");
     Clock::duration after = kAnswerAfter;
     if (read && std::uniform_real_distribution<>(0, 1)(random_) < options_.slowReads) {
         after = std::chrono::milliseconds(std::uniform_int_distribution<>(5000, 7500)(random_));
@@ -147,7 +148,8 @@ void SimModem::Unplug(Time now, Clock::duration duration) {
     unpluggedUntil_ = now + duration;
 }
 
-void SimModem::SayNoise() {
+void SimModem::SayNoise(Time now) {
+    if (!Plugged(now)) return;
     static const char* const kNoise[] = {"+XYZ: 1,2", "^NEWTHING: 3", "+CREG: 1", "^RSSI:17",
                                          "+CGEV: ME PDN ACT 1"};
     Send(Line(kNoise[std::uniform_int_distribution<>(0, 4)(random_)]));

@@ -34,7 +34,7 @@ struct ModemOptions {
     bool announcesRestart = true;
     std::string storesIn = "SM";  // mem3 at power-on: "ME" for a stick that stores in the phone
     int capacity = 10;            // places in each memory
-    double slowReads = 0;         // the share of reads answered 5 to 7.5 s late
+    double slowReads = 0;         // the share of reads and deletions answered 5 to 7.5 s late
 };
 
 class SimModem {
@@ -60,7 +60,7 @@ class SimModem {
     void Restart(Time now);
     void DropRouting() { mt_ = 0; }
     void Unplug(Time now, Clock::duration duration);
-    void SayNoise();
+    void SayNoise(Time now);
 
     // Nothing is stored, held by the network, or waiting for its acknowledgement.
     bool Empty() const;
