@@ -8,7 +8,7 @@ if(failed)
 endif()
 
 set(system_dlls kernel32.dll user32.dll advapi32.dll ole32.dll oleaut32.dll shell32.dll
-                msvcrt.dll)
+                msvcrt.dll bcrypt.dll)
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
 if(NOT imports)
   message(FATAL_ERROR "no import table found")
