@@ -13,6 +13,7 @@
 #include "modem/TraceFileRules.h"
 #include "modem/TraceWriter.h"
 #include "tests/modem/ModemTesting.h"
+#include "tests/support/SiblingProcess.h"
 #include "win/Holders.h"
 
 namespace pelvaro {
@@ -40,20 +41,7 @@ std::vector<std::string> LinesOf(const std::string& text) {
 
 // modem_trace_writer, beside this program, in a process of its own.
 UniqueHandle StartWriter(const std::string& arguments) {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string command(path, length);
-    command =
-        "\"" + command.substr(0, command.rfind('\\') + 1) + "modem_trace_writer.exe\" " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        return UniqueHandle();
-    }
-    CloseHandle(process.hThread);
-    return UniqueHandle(process.hProcess);
+    return test::StartSibling("modem_trace_writer.exe", arguments);
 }
 
 TEST(TraceFile, WritersInTwoProcessesRollItOverOnceAtTheLimit) {

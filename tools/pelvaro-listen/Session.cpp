@@ -10,6 +10,7 @@
 #include "Pelvaro_h.h"
 #include "server/module/ClassNames.h"
 #include "tools/pelvaro-listen/Diagnosis.h"
+#include "tools/pelvaro-listen/EventConnection.h"
 #include "tools/pelvaro-listen/EventSink.h"
 #include "tools/pelvaro-listen/EventText.h"
 #include "tools/pelvaro-listen/TraceFollower.h"
@@ -59,33 +60,6 @@ HRESULT CallByName(IDispatch* object, const wchar_t* name, VARIANTARG* args, UIN
     }
     return hr;
 }
-
-// Keeps the sink connected while it lives.
-class Connection {
-  public:
-    Connection() = default;
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-    ~Connection() {
-        if (point_) point_->Unadvise(cookie_);
-    }
-
-    HRESULT Connect(IDispatch* object, const IID& eventIid, IUnknown* sink) {
-        ComPtr<IConnectionPointContainer> container;
-        HRESULT hr = object->QueryInterface(IID_IConnectionPointContainer, container.PutVoid());
-        if (FAILED(hr)) return hr;
-        ComPtr<IConnectionPoint> point;
-        hr = container->FindConnectionPoint(eventIid, point.Put());
-        if (FAILED(hr)) return hr;
-        hr = point->Advise(sink, &cookie_);
-        if (SUCCEEDED(hr)) point_ = std::move(point);
-        return hr;
-    }
-
-  private:
-    ComPtr<IConnectionPoint> point_;
-    DWORD cookie_ = 0;
-};
 
 // Stops reception when the session ends, however it ends.
 class CloseOnExit {
@@ -214,7 +188,7 @@ int RunSession(const Options& options, ConsoleOutput& out, ConsoleOutput& err) {
         startAgain = true;
     };
     const ComPtr<EventSink> sink = EventSink::Create(eventIid, std::move(handlers));
-    Connection connection;
+    EventConnection connection;
     hr = connection.Connect(object.Get(), eventIid, sink.Get());
     if (FAILED(hr)) {
         return Report(err, StepFailure(L"Connecting to the events of Pelvaro.ReadSms "

@@ -22,6 +22,7 @@
 #include "server/module/ClassNames.h"
 #include "tests/scripts/soak/ClientRecord.h"
 #include "tests/scripts/soak/ProcessFigures.h"
+#include "tools/pelvaro-listen/EventConnection.h"
 #include "tools/pelvaro-listen/EventSink.h"
 #include "win/ComPtr.h"
 
@@ -85,32 +86,6 @@ long long Microseconds(Clock::duration duration) {
     return std::chrono::duration_cast<std::chrono::microseconds>(duration).count();
 }
 
-class Connection {
-  public:
-    Connection() = default;
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-    ~Connection() {
-        if (point_) point_->Unadvise(cookie_);
-    }
-
-    HRESULT Connect(IUnknown* object, IUnknown* sink) {
-        ComPtr<IConnectionPointContainer> container;
-        HRESULT hr = object->QueryInterface(IID_IConnectionPointContainer, container.PutVoid());
-        if (FAILED(hr)) return hr;
-        ComPtr<IConnectionPoint> point;
-        hr = container->FindConnectionPoint(DIID__IReadSmsEvents, point.Put());
-        if (FAILED(hr)) return hr;
-        hr = point->Advise(sink, &cookie_);
-        if (SUCCEEDED(hr)) point_ = std::move(point);
-        return hr;
-    }
-
-  private:
-    ComPtr<IConnectionPoint> point_;
-    DWORD cookie_ = 0;
-};
-
 int Run(const Options& options, ClientRecord& record) {
     CLSID clsid{};
     HRESULT hr = CLSIDFromProgID(L"" PELVARO_VERSION_INDEPENDENT_PROGID, &clsid);
@@ -136,8 +111,8 @@ int Run(const Options& options, ClientRecord& record) {
     };
     const ComPtr<listen::EventSink> sink =
         listen::EventSink::Create(DIID__IReadSmsEvents, std::move(handlers));
-    Connection connection;
-    hr = connection.Connect(object.Get(), sink.Get());
+    listen::EventConnection connection;
+    hr = connection.Connect(object.Get(), DIID__IReadSmsEvents, sink.Get());
     if (SUCCEEDED(hr)) hr = object->StartReceiving(VARIANT_FALSE);
     if (FAILED(hr)) {
         record.Write("start-failed", HexCode(hr) + " connecting or starting");

@@ -17,6 +17,7 @@
 #include "tests/modem/ModemTesting.h"
 #include "tests/server/ServerTestSupport.h"
 #include "tests/support/ModemSim.h"
+#include "tests/support/SiblingProcess.h"
 #include "win/Bstr.h"
 #include "win/ComPtr.h"
 #include "win/Holders.h"
@@ -87,20 +88,7 @@ inline int Count(const std::string& text, const std::string& what) {
 
 // server_receiver_client, beside this program, in a process of its own.
 inline UniqueHandle RunClient(const std::string& arguments) {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string command(path, length);
-    command = "\"" + command.substr(0, command.rfind('\\') + 1) + "server_receiver_client.exe\" " +
-              arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        return UniqueHandle();
-    }
-    CloseHandle(process.hThread);
-    return UniqueHandle(process.hProcess);
+    return test::StartSibling("server_receiver_client.exe", arguments);
 }
 
 // Makes the settings file name the sim's port, with `more` lines of settings. Each test program
