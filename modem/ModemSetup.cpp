@@ -41,6 +41,8 @@ constexpr char kWantsPuk[] = "the SIM is locked with its PUK: unlock it in a pho
 constexpr int kModes[] = {2, 1, 3};
 constexpr int kStoreAndAnnounce = 1;
 constexpr int kDirect = 2;
+// How often a SIM that is still starting is asked again.
+constexpr auto kAskSimAgainAfter = std::chrono::seconds(1);
 
 bool AmongResults(const Answer& answer, const std::string_view* begin,
                   const std::string_view* end) {
@@ -274,7 +276,7 @@ SetUpResult UnlockSim(CommandLayer& layer, std::string_view pin, PinRecord& pins
     for (;;) {
         const SetUpResult result = SetUpAttempt(layer, pin, pins).RunUnlock();
         if (result.kind != SetUpResult::Kind::Waiting || layer.Now() >= end) return result;
-        const CommandLayer::Clock::time_point next = layer.Now() + std::chrono::seconds(1);
+        const CommandLayer::Clock::time_point next = layer.Now() + kAskSimAgainAfter;
         while (layer.Now() < next) layer.Listen();
     }
 }

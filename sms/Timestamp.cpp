@@ -107,24 +107,24 @@ std::size_t WriteTimestampText(const Timestamp& stamp, char16_t* text) {
         }
         return static_cast<std::size_t>(at - text);
     }
-    const auto put = [&](char16_t c) { *at++ = c; };
-    at = Digits(m.year, 4, at);
-    put(u'-');
-    at = Digits(m.month, 2, at);
-    put(u'-');
-    at = Digits(m.day, 2, at);
-    put(u' ');
-    at = Digits(m.hour, 2, at);
-    put(u':');
-    at = Digits(m.minute, 2, at);
-    put(u':');
-    at = Digits(m.second, 2, at);
-    put(u' ');
-    put(m.zone < 0 ? u'-' : u'+');
     const int zone = m.zone < 0 ? -m.zone : m.zone;
-    at = Digits(zone / 4, 2, at);
-    put(u':');
-    at = Digits(zone % 4 * 15, 2, at);
+    // 2026-12-09 14:03:07 +01:00: each field with what comes before it and its width.
+    const struct {
+        const char16_t* before;
+        int value;
+        int width;
+    } fields[] = {{u"", m.year, 4},
+                  {u"-", m.month, 2},
+                  {u"-", m.day, 2},
+                  {u" ", m.hour, 2},
+                  {u":", m.minute, 2},
+                  {u":", m.second, 2},
+                  {m.zone < 0 ? u" -" : u" +", zone / 4, 2},
+                  {u":", zone % 4 * 15, 2}};
+    for (const auto& field : fields) {
+        for (const char16_t* c = field.before; *c; ++c) *at++ = *c;
+        at = Digits(field.value, field.width, at);
+    }
     return static_cast<std::size_t>(at - text);
 }
 
